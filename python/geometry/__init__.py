@@ -1,0 +1,1 @@
+"""Geometry helpers of the quorvel project; `trigonometry` is a native module."""

@@ -1,0 +1,1 @@
+"""The quorvel project's top-level package."""

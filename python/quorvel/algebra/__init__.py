@@ -1,0 +1,1 @@
+"""Algebra helpers of the quorvel project."""

@@ -1,0 +1,317 @@
+// geometry.trigonometry: the module definition, its create and exec slots and
+// the process-wide state record that the function bodies read.
+#include <cstdio>
+
+#include "geometry/functions.h"
+#include "geometry/module_state.h"
+#include "runtime/function.h"
+#include "runtime/imports.h"
+#include "runtime/ref.h"
+#include "runtime/traceback.h"
+
+namespace geometry {
+
+using runtime::Ref;
+
+ModuleState state;
+
+namespace {
+
+constexpr const char source_path[] = "quorvel/geometry/trigonometry.py";
+constexpr const char init_name[] = "init geometry.trigonometry";
+
+// The interpreter that first created the module; the state serves it alone.
+PY_INT64_T main_interpreter_id = -1;
+
+// Publication data of the eight functions, in the order of function_defs.
+struct Publication {
+    Pool name;
+    int def_line;
+    Pool annotations[3][2];  // (parameter or "return", annotation text), unused rows zero
+};
+
+constexpr Publication publications[function_count] = {
+    {POOL_SIN, 6, {{POOL_ANGLE, POOL_INT_OR_FLOAT}}},
+    {POOL_COSIN, 45, {{POOL_ANGLE, POOL_INT_OR_FLOAT}}},
+    {POOL_TAN, 65, {{POOL_ANGLE, POOL_INT_OR_FLOAT}}},
+    {POOL_TAN_RAD, 78, {{POOL_RAD, POOL_FLOAT}}},
+    {POOL_ARCTAN, 84, {{POOL_X, POOL_FLOAT_OR_INT}}},
+    {POOL_ARCTAN2, 112,
+     {{POOL_X, POOL_FLOAT_OR_INT}, {POOL_Y, POOL_FLOAT_OR_INT}, {POOL_RETURN, POOL_FLOAT}}},
+    {POOL_ARCSIN, 139, {{POOL_X, POOL_FLOAT_OR_INT}, {POOL_RETURN, POOL_FLOAT}}},
+    {POOL_ARCCOS, 155, {{POOL_X, POOL_FLOAT_OR_INT}, {POOL_RETURN, POOL_FLOAT}}},
+};
+constexpr int arctan_index = 4;
+
+// Replaces a state field with a reference the caller owns.
+template <typename T>
+void store(T*& field, PyObject* value) noexcept {
+    PyObject* old = reinterpret_cast<PyObject*>(field);
+    field = reinterpret_cast<T*>(value);
+    Py_XDECREF(old);
+}
+
+PyObject* module_create(PyObject* spec, PyModuleDef*) noexcept {
+    PY_INT64_T id = PyInterpreterState_GetID(PyThreadState_Get()->interp);
+    if (id == -1) {
+        return nullptr;
+    }
+    if (main_interpreter_id == -1) {
+        main_interpreter_id = id;
+    } else if (id != main_interpreter_id) {
+        PyErr_SetString(PyExc_ImportError,
+                        "Interpreter change detected - this module can only be loaded into one "
+                        "interpreter per process.");
+        return nullptr;
+    }
+    if (state.module != nullptr) {
+        return Py_NewRef(state.module);
+    }
+    Ref name = Ref::steal(PyObject_GetAttrString(spec, "name"));
+    if (!name) {
+        return nullptr;
+    }
+    Ref module = Ref::steal(PyModule_NewObject(name.get()));
+    if (!module) {
+        return nullptr;
+    }
+    PyObject* dict = PyModule_GetDict(module.get());
+    if (dict == nullptr) {
+        return nullptr;
+    }
+    static constexpr const char* copied[][2] = {
+        {"loader", "__loader__"},
+        {"origin", "__file__"},
+        {"parent", "__package__"},
+        {"submodule_search_locations", "__path__"},
+    };
+    for (const auto& [from, to] : copied) {
+        Ref value = Ref::steal(PyObject_GetAttrString(spec, from));
+        if (!value) {
+            if (!PyErr_ExceptionMatches(PyExc_AttributeError)) {
+                return nullptr;
+            }
+            PyErr_Clear();
+            continue;
+        }
+        bool is_path = to == copied[3][1];
+        if (is_path && value.get() == Py_None) {
+            continue;
+        }
+        if (PyDict_SetItemString(dict, to, value.get()) < 0) {
+            return nullptr;
+        }
+    }
+    return module.release();
+}
+
+// The version of CPython that the module was compiled for, checked against
+// the runtime's at start-up.
+int check_runtime_version() noexcept {
+    if ((Py_Version >> 16) == 0x030C) {
+        return 0;
+    }
+    char message[200];
+    std::snprintf(message, sizeof message,
+                  "compile time Python version %d.%d of module '%.100s' %s runtime version %d.%d",
+                  3, 12, "geometry.trigonometry", "does not match",
+                  static_cast<int>((Py_Version >> 24) & 0xff),
+                  static_cast<int>((Py_Version >> 16) & 0xff));
+    return PyErr_WarnEx(nullptr, message, 1);
+}
+
+// constants = <package>.constants, by a relative import of level 1.
+int import_constants() noexcept {
+    PyObject* fromlist[] = {pool(POOL_CONSTANTS)};
+    Ref package = Ref::steal(runtime::import_module(pool(POOL_EMPTY), fromlist, 1,
+                                                    pool(POOL_PACKAGE_PREFIX), state.module_dict, 1));
+    if (!package) {
+        return -1;
+    }
+    Ref constants = Ref::steal(runtime::import_from(package.get(), pool(POOL_CONSTANTS)));
+    if (!constants) {
+        return -1;
+    }
+    return PyDict_SetItem(state.module_dict, pool(POOL_CONSTANTS), constants.get());
+}
+
+// algebra = quorvel.algebra.algebra, reached from the top-level package.
+int import_algebra() noexcept {
+    Ref package = Ref::steal(runtime::import_module(pool(POOL_ALGEBRA_MODULE), nullptr, 0, nullptr,
+                                                    state.module_dict, 0));
+    if (!package) {
+        return -1;
+    }
+    Ref subpackage = Ref::steal(runtime::import_from(package.get(), pool(POOL_ALGEBRA)));
+    if (!subpackage) {
+        return -1;
+    }
+    Ref algebra = Ref::steal(runtime::import_from(subpackage.get(), pool(POOL_ALGEBRA)));
+    if (!algebra) {
+        return -1;
+    }
+    return PyDict_SetItem(state.module_dict, pool(POOL_ALGEBRA), algebra.get());
+}
+
+// Creates function `index` with its annotations (and arctan's defaults) and
+// stores it in the module dictionary.
+int publish_function(int index) noexcept {
+    const Publication& p = publications[index];
+    Ref annotations = Ref::steal(PyDict_New());
+    if (!annotations) {
+        return -1;
+    }
+    for (const auto& [key, text] : p.annotations) {
+        if (key == POOL_DOT) {
+            break;
+        }
+        if (PyDict_SetItem(annotations.get(), pool(key), pool(text)) < 0) {
+            return -1;
+        }
+    }
+    Ref function = Ref::steal(runtime::function_new(state.function_type, &function_defs[index],
+                                                    pool(p.name), pool(POOL_MODULE_NAME),
+                                                    state.module_dict, state.code_objects[index]));
+    if (!function) {
+        return -1;
+    }
+    runtime::CompiledFunction* record = runtime::as_function(function.get());
+    if (index == arctan_index) {
+        record->defaults = Py_NewRef(state.arctan_defaults);
+    }
+    record->annotations = annotations.release();
+    return PyDict_SetItem(state.module_dict, pool(p.name), function.get());
+}
+
+// The steps of module execution after the constant pool exists; each failure
+// reports the line that it returns through `line`.
+int exec_with_pool(PyObject* module, int& line) noexcept {
+    line = 1;
+    PyTypeObject* metatype;
+    PyTypeObject* function_type;
+    if (runtime::fetch_function_types(&metatype, &function_type) < 0) {
+        return -1;
+    }
+    store(state.metatype, reinterpret_cast<PyObject*>(metatype));
+    store(state.function_type, reinterpret_cast<PyObject*>(function_type));
+
+    PyObject* modules = PyImport_GetModuleDict();
+    int present = PyDict_Contains(modules, pool(POOL_MODULE_NAME));
+    if (present < 0 || (present == 0 && PyDict_SetItem(modules, pool(POOL_MODULE_NAME), module) < 0)) {
+        return -1;
+    }
+    store(state.arctan_defaults, PyTuple_Pack(1, int_constant(INT_20)));
+    if (state.arctan_defaults == nullptr) {
+        return -1;
+    }
+    if (build_code_objects() < 0) {
+        return -1;
+    }
+    if (import_constants() < 0) {
+        return -1;
+    }
+    line = 2;
+    if (import_algebra() < 0) {
+        return -1;
+    }
+    for (int i = 0; i < function_count; ++i) {
+        line = publications[i].def_line;
+        if (publish_function(i) < 0) {
+            return -1;
+        }
+    }
+    line = 1;
+    Ref test = Ref::steal(PyDict_New());
+    if (!test || PyDict_SetItem(state.module_dict, pool(POOL_TEST), test.get()) < 0) {
+        return -1;
+    }
+    return 0;
+}
+
+int module_exec(PyObject* module) noexcept {
+    if (state.module != nullptr) {
+        if (state.module == module) {
+            return 0;
+        }
+        PyErr_SetString(PyExc_RuntimeError,
+                        "Module 'trigonometry' has already been imported. Re-initialisation is "
+                        "not supported.");
+        return -1;
+    }
+    store(state.module, Py_NewRef(module));
+    bool pool_ready = false;
+    int line = 1;
+    int result = [&]() noexcept -> int {
+        PyObject* dict = PyModule_GetDict(module);
+        if (dict == nullptr) {
+            return -1;
+        }
+        store(state.module_dict, Py_NewRef(dict));
+        PyObject* builtins = PyImport_AddModule("builtins");
+        if (builtins == nullptr) {
+            return -1;
+        }
+        store(state.builtins, Py_NewRef(builtins));
+        if (PyImport_AddModule("compiled_runtime") == nullptr) {
+            return -1;
+        }
+        if (PyObject_SetAttrString(module, "__builtins__", state.builtins) < 0) {
+            return -1;
+        }
+        if (check_runtime_version() < 0) {
+            return -1;
+        }
+        store(state.empty_tuple, PyTuple_New(0));
+        store(state.empty_bytes, PyBytes_FromStringAndSize("", 0));
+        if (state.empty_tuple == nullptr || state.empty_bytes == nullptr) {
+            return -1;
+        }
+        if (build_constant_pool() < 0) {
+            return -1;
+        }
+        pool_ready = true;
+        return exec_with_pool(module, line);
+    }();
+    if (result == 0) {
+        return 0;
+    }
+    if (pool_ready && state.module_dict != nullptr) {
+        add_traceback(init_name, line);
+    }
+    store(state.module, nullptr);
+    return -1;
+}
+
+PyModuleDef_Slot module_slots[] = {
+    {Py_mod_create, reinterpret_cast<void*>(module_create)},
+    {Py_mod_exec, reinterpret_cast<void*>(module_exec)},
+    {0, nullptr},
+};
+
+PyMethodDef module_methods[] = {
+    {nullptr, nullptr, 0, nullptr},
+};
+
+PyModuleDef module_def = {
+    PyModuleDef_HEAD_INIT,
+    "trigonometry",
+    nullptr,
+    0,
+    module_methods,
+    module_slots,
+    nullptr,
+    nullptr,
+    nullptr,
+};
+
+}  // namespace
+
+void add_traceback(const char* function_name, int line) noexcept {
+    runtime::add_traceback(state.code_cache, state.module_dict, function_name, line, source_path);
+}
+
+}  // namespace geometry
+
+PyMODINIT_FUNC PyInit_trigonometry(void) {
+    return PyModuleDef_Init(&geometry::module_def);
+}

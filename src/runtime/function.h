@@ -1,0 +1,72 @@
+// The compiled function type shared by every extension module of the process
+// that links this runtime: its instance record, type specifications and the
+// constructor that modules use to publish their functions.
+#pragma once
+
+#include <Python.h>
+#include <cstdint>
+
+namespace runtime {
+
+// Returns a new 2-tuple (defaults tuple, keyword-defaults dict) for a
+// function whose defaults are computed on first read.
+using DefaultsGetter = PyObject* (*)(PyObject* function);
+
+enum FunctionFlags : std::int32_t {
+    FUNCTION_STATIC = 1,        // a class member that still receives the bound self
+    FUNCTION_CLASS_MEMBER = 4,  // the receiver is the first positional argument
+    FUNCTION_COROUTINE = 8,
+};
+
+// Begins with PyCMethodObject (method definition, self, module, weak-reference
+// list, vectorcall entry, defining class) so that code which understands
+// built-in functions can read those fields directly.
+struct CompiledFunction {
+    PyCMethodObject base;
+    PyObject* name;          // made from the method definition on first read
+    PyObject* qualname;
+    PyObject* doc;           // made from the method definition on first read
+    PyObject* globals;
+    PyObject* code;
+    PyObject* closure;
+    PyObject* dynamic_defaults;
+    std::int32_t flags;
+    PyObject* defaults;      // __defaults__
+    PyObject* kwdefaults;    // __kwdefaults__
+    DefaultsGetter defaults_getter;
+    PyObject* annotations;
+    PyObject* coroutine_marker;
+};
+
+inline CompiledFunction* as_function(PyObject* object) noexcept {
+    return reinterpret_cast<CompiledFunction*>(object);
+}
+inline PyMethodDef* method_def(PyObject* object) noexcept {
+    return reinterpret_cast<PyCFunctionObject*>(object)->m_ml;
+}
+
+// Name of the module in sys.modules that owns the shared types.
+inline constexpr const char registry_module_name[] = "_compiled_3_2_4";
+
+extern PyType_Spec function_type_spec;
+extern PyType_Spec metatype_spec;
+
+// Fetches the type named by `spec` from the registry module, creating and
+// registering it when no module of the process has done so yet.
+PyTypeObject* fetch_shared_type(PyTypeObject* metaclass, PyType_Spec* spec,
+                                PyObject* bases) noexcept;
+// 0 when `candidate` may serve as the shared type `short_name`; otherwise
+// -1 with TypeError set.  An expected size of 0 is not checked.
+int check_shared_type(PyObject* candidate, const char* short_name,
+                      Py_ssize_t expected_size) noexcept;
+
+// Fetches the metatype and then the function type, in that order.  Both
+// out-parameters receive new references; returns -1 with an exception set.
+int fetch_function_types(PyTypeObject** metatype, PyTypeObject** function_type) noexcept;
+
+// A new function object of `type` for `def`.  `qualname` and `globals` must
+// not be null; `module` and `code` may be.
+PyObject* function_new(PyTypeObject* type, PyMethodDef* def, PyObject* qualname,
+                       PyObject* module, PyObject* globals, PyObject* code) noexcept;
+
+}  // namespace runtime

@@ -1,0 +1,211 @@
+// Call entries of the compiled function type for every call convention it
+// accepts, the tuple call behind type(f).__call__, and method binding.
+#include <cstring>
+
+#include "runtime/function.h"
+#include "runtime/function_slots.h"
+#include "runtime/ref.h"
+
+namespace runtime {
+
+namespace {
+
+// Messages are formatted out of line, away from the entries' hot paths.
+PyObject* raise_no_keywords(PyObject* self) noexcept {
+    PyErr_Format(PyExc_TypeError, "%.200s() %s", method_def(self)->ml_name,
+                 "takes no keyword arguments");
+    return nullptr;
+}
+
+PyObject* raise_count(PyObject* self, const char* what, Py_ssize_t given) noexcept {
+    PyErr_Format(PyExc_TypeError, "%.200s() %s (%zd given)", method_def(self)->ml_name, what,
+                 given);
+    return nullptr;
+}
+
+PyObject* raise_bad_flags() noexcept {
+    PyErr_SetString(PyExc_SystemError, "Bad call flags for CompiledFunction");
+    return nullptr;
+}
+
+// The common prologue of the vectorcall entries: strips the offset flag and,
+// for a class member, takes the receiver from the front of the vector.
+bool take_receiver(PyObject* self, PyObject* const*& args, Py_ssize_t& nargs,
+                   PyObject*& receiver) noexcept {
+    CompiledFunction* f = as_function(self);
+    if ((f->flags & (FUNCTION_CLASS_MEMBER | FUNCTION_STATIC)) == FUNCTION_CLASS_MEMBER) {
+        if (nargs == 0) {
+            raise_needs_argument(self);
+            return false;
+        }
+        receiver = args[0];
+        ++args;
+        --nargs;
+    } else {
+        receiver = f->base.func.m_self;
+    }
+    return true;
+}
+
+template <typename Entry>
+Entry entry_of(PyObject* self) noexcept {
+    return reinterpret_cast<Entry>(reinterpret_cast<void (*)(void)>(method_def(self)->ml_meth));
+}
+
+// Dispatch by call flags for a call that arrives as a tuple and a dict.
+PyObject* call_by_flags(PyObject* self, PyObject* receiver, PyObject* args,
+                        PyObject* kwargs) noexcept {
+    bool has_keywords = kwargs != nullptr && PyDict_Size(kwargs) != 0;
+    switch (method_def(self)->ml_flags & 0xf) {
+        case METH_VARARGS:
+            if (has_keywords) {
+                return raise_no_keywords(self);
+            }
+            return entry_of<PyCFunction>(self)(receiver, args);
+        case METH_VARARGS | METH_KEYWORDS:
+            return entry_of<PyCFunctionWithKeywords>(self)(receiver, args, kwargs);
+        case METH_NOARGS: {
+            if (has_keywords) {
+                return raise_no_keywords(self);
+            }
+            Py_ssize_t size = PyTuple_GET_SIZE(args);
+            if (size != 0) {
+                return raise_count(self, "takes no arguments", size);
+            }
+            return entry_of<PyCFunction>(self)(receiver, nullptr);
+        }
+        case METH_O: {
+            if (has_keywords) {
+                return raise_no_keywords(self);
+            }
+            Py_ssize_t size = PyTuple_GET_SIZE(args);
+            if (size == 1) {
+                return entry_of<PyCFunction>(self)(receiver, PyTuple_GET_ITEM(args, 0));
+            }
+            return raise_count(self, "takes exactly one argument", size);
+        }
+        default:
+            return raise_bad_flags();
+    }
+}
+
+// A tuple call with keywords for a function that has a vectorcall entry:
+// the dict becomes a names tuple and the values follow the positionals.
+PyObject* call_with_keyword_dict(PyObject* self, vectorcallfunc entry, PyObject* args,
+                                 PyObject* kwargs) noexcept {
+    Py_ssize_t nkw = PyDict_GET_SIZE(kwargs);
+    Py_ssize_t nargs = PyTuple_GET_SIZE(args);
+    PyObject** stack =
+        static_cast<PyObject**>(PyMem_Malloc(static_cast<size_t>(nargs + nkw) * sizeof(PyObject*)));
+    if (stack == nullptr) {
+        return PyErr_NoMemory();
+    }
+    std::memcpy(stack, &PyTuple_GET_ITEM(args, 0), static_cast<size_t>(nargs) * sizeof(PyObject*));
+    Ref names = Ref::steal(PyTuple_New(nkw));
+    if (!names) {
+        PyMem_Free(stack);
+        return nullptr;
+    }
+    Py_ssize_t pos = 0;
+    Py_ssize_t index = 0;
+    PyObject* key;
+    PyObject* value;
+    bool keys_are_strings = true;
+    while (index < nkw && PyDict_Next(kwargs, &pos, &key, &value)) {
+        keys_are_strings &= PyUnicode_Check(key) != 0;
+        PyTuple_SET_ITEM(names.get(), index, Py_NewRef(key));
+        stack[nargs + index] = Py_NewRef(value);
+        ++index;
+    }
+    PyObject* result;
+    if (!keys_are_strings) {
+        PyErr_SetString(PyExc_TypeError, "keywords must be strings");
+        result = nullptr;
+    } else {
+        result = entry(self, stack, static_cast<size_t>(nargs), names.get());
+    }
+    for (Py_ssize_t i = 0; i < index; ++i) {
+        Py_DECREF(stack[nargs + i]);
+    }
+    PyMem_Free(stack);
+    return result;
+}
+
+}  // namespace
+
+PyObject* function_vectorcall_noargs(PyObject* self, PyObject* const* args, size_t nargsf,
+                                     PyObject* kwnames) noexcept {
+    Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
+    PyObject* receiver;
+    if (!take_receiver(self, args, nargs, receiver)) {
+        return nullptr;
+    }
+    if (kwnames != nullptr && PyTuple_GET_SIZE(kwnames) != 0) {
+        return raise_no_keywords(self);
+    }
+    if (nargs != 0) {
+        return raise_count(self, "takes no arguments", nargs);
+    }
+    return entry_of<PyCFunction>(self)(receiver, nullptr);
+}
+
+PyObject* function_vectorcall_o(PyObject* self, PyObject* const* args, size_t nargsf,
+                                PyObject* kwnames) noexcept {
+    Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
+    PyObject* receiver;
+    if (!take_receiver(self, args, nargs, receiver)) {
+        return nullptr;
+    }
+    if (kwnames != nullptr && PyTuple_GET_SIZE(kwnames) != 0) {
+        return raise_no_keywords(self);
+    }
+    if (nargs != 1) {
+        return raise_count(self, "takes exactly one argument", nargs);
+    }
+    return entry_of<PyCFunction>(self)(receiver, args[0]);
+}
+
+PyObject* function_vectorcall_fastcall_keywords_method(PyObject* self, PyObject* const* args,
+                                                       size_t nargsf, PyObject* kwnames) noexcept {
+    Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
+    PyObject* receiver;
+    if (!take_receiver(self, args, nargs, receiver)) {
+        return nullptr;
+    }
+    return entry_of<PyCMethod>(self)(receiver, as_function(self)->base.mm_class, args, nargs,
+                                     kwnames);
+}
+
+PyObject* function_call(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
+    CompiledFunction* f = as_function(self);
+    if (vectorcallfunc entry = f->base.func.vectorcall) {
+        if (kwargs != nullptr && PyDict_GET_SIZE(kwargs) != 0) {
+            return call_with_keyword_dict(self, entry, args, kwargs);
+        }
+        return entry(self, &PyTuple_GET_ITEM(args, 0),
+                     static_cast<size_t>(PyTuple_GET_SIZE(args)), nullptr);
+    }
+    if ((f->flags & (FUNCTION_CLASS_MEMBER | FUNCTION_STATIC)) == FUNCTION_CLASS_MEMBER) {
+        Ref rest = Ref::steal(PyTuple_GetSlice(args, 1, PY_SSIZE_T_MAX));
+        if (!rest) {
+            return nullptr;
+        }
+        PyObject* receiver = PyTuple_GetItem(args, 0);
+        if (receiver == nullptr) {
+            PyErr_Format(PyExc_TypeError, "unbound method %.200S() needs an argument",
+                         f->qualname);
+            return nullptr;
+        }
+        return call_by_flags(self, receiver, rest.get(), kwargs);
+    }
+    return call_by_flags(self, f->base.func.m_self, args, kwargs);
+}
+
+PyObject* function_descr_get(PyObject* self, PyObject* instance, PyObject*) noexcept {
+    if (instance == nullptr) {
+        return Py_NewRef(self);
+    }
+    return PyMethod_New(self, instance);
+}
+
+}  // namespace runtime

@@ -1,0 +1,149 @@
+// Module-level name lookup, calls of looked-up objects and exception matching.
+#include "runtime/lookup.h"
+
+namespace runtime {
+
+namespace {
+
+// Whether `type` is `base` or derives from it: through the MRO when the type
+// has one, else along its chain of bases, `object` being a base of all.
+bool is_subtype(PyTypeObject* type, PyTypeObject* base) noexcept {
+    if (type == base) {
+        return true;
+    }
+    PyObject* mro = type->tp_mro;
+    if (mro != nullptr) {
+        Py_ssize_t size = PyTuple_GET_SIZE(mro);
+        for (Py_ssize_t i = 0; i < size; ++i) {
+            if (PyTuple_GET_ITEM(mro, i) == reinterpret_cast<PyObject*>(base)) {
+                return true;
+            }
+        }
+        return false;
+    }
+    for (PyTypeObject* t = type->tp_base; t != nullptr; t = t->tp_base) {
+        if (t == base) {
+            return true;
+        }
+    }
+    return base == &PyBaseObject_Type;
+}
+
+bool is_exception_class(PyObject* object) noexcept {
+    return PyType_FastSubclass(Py_TYPE(object), Py_TPFLAGS_TYPE_SUBCLASS) &&
+           PyType_FastSubclass(reinterpret_cast<PyTypeObject*>(object),
+                               Py_TPFLAGS_BASE_EXC_SUBCLASS);
+}
+
+PyObject* raise_name_error(PyObject* name) noexcept {
+    PyErr_Format(PyExc_NameError, "name '%U' is not defined", name);
+    return nullptr;
+}
+
+}  // namespace
+
+PyObject* get_module_global(PyObject* globals, PyObject* builtins, PyObject* name) noexcept {
+    Py_hash_t hash = reinterpret_cast<PyASCIIObject*>(name)->hash;
+    if (PyObject* value = _PyDict_GetItem_KnownHash(globals, name, hash)) {
+        return Py_NewRef(value);
+    }
+    PyErr_Clear();
+    PyObject* result;
+    getattrofunc getattro = Py_TYPE(builtins)->tp_getattro;
+    if (getattro == PyObject_GenericGetAttr) {
+        result = _PyObject_GenericGetAttrWithDict(builtins, name, nullptr, 1);
+    } else {
+        result = getattro ? getattro(builtins, name) : PyObject_GetAttr(builtins, name);
+        if (result == nullptr) {
+            PyObject* raised = PyErr_Occurred();
+            if (raised != nullptr && (raised == PyExc_AttributeError ||
+                                      exception_matches(raised, PyExc_AttributeError))) {
+                PyErr_Clear();
+            }
+        }
+    }
+    if (result == nullptr && !PyErr_Occurred()) {
+        return raise_name_error(name);
+    }
+    return result;
+}
+
+PyObject* call_c_function(PyObject* function, PyObject* argument) noexcept {
+    auto* f = reinterpret_cast<PyCFunctionObject*>(function);
+    PyObject* self = (f->m_ml->ml_flags & METH_STATIC) ? nullptr : f->m_self;
+    PyCFunction entry = f->m_ml->ml_meth;
+    if (Py_EnterRecursiveCall(" while calling a Python object")) {
+        return nullptr;
+    }
+    PyObject* result = entry(self, argument);
+    Py_LeaveRecursiveCall();
+    if (result == nullptr && !PyErr_Occurred()) {
+        PyErr_SetString(PyExc_SystemError, "NULL result without error in PyObject_Call");
+    }
+    return result;
+}
+
+PyObject* call_object(PyTypeObject* function_type, PyObject* callable, PyObject* const* args,
+                      size_t nargsf) noexcept {
+    Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
+    PyTypeObject* type = Py_TYPE(callable);
+    if (nargs == 1 && (is_subtype(type, function_type) || is_subtype(type, &PyCFunction_Type)) &&
+        (reinterpret_cast<PyCFunctionObject*>(callable)->m_ml->ml_flags & METH_O)) {
+        return call_c_function(callable, args[0]);
+    }
+    vectorcallfunc entry = nullptr;
+    if (type == function_type) {
+        entry = reinterpret_cast<PyCFunctionObject*>(callable)->vectorcall;
+    } else if (PyType_HasFeature(type, Py_TPFLAGS_HAVE_VECTORCALL)) {
+        entry = *reinterpret_cast<vectorcallfunc*>(reinterpret_cast<char*>(callable) +
+                                                   type->tp_vectorcall_offset);
+    }
+    if (entry != nullptr) {
+        return entry(callable, args, nargsf, nullptr);
+    }
+    return PyObject_VectorcallDict(callable, args, static_cast<size_t>(nargs), nullptr);
+}
+
+int exception_matches(PyObject* raised, PyObject* wanted) noexcept {
+    if (raised == wanted) {
+        return 1;
+    }
+    if (is_exception_class(raised)) {
+        auto* raised_type = reinterpret_cast<PyTypeObject*>(raised);
+        if (is_exception_class(wanted)) {
+            return is_subtype(raised_type, reinterpret_cast<PyTypeObject*>(wanted));
+        }
+        if (PyType_FastSubclass(Py_TYPE(wanted), Py_TPFLAGS_TUPLE_SUBCLASS)) {
+            Py_ssize_t size = PyTuple_GET_SIZE(wanted);
+            for (Py_ssize_t i = 0; i < size; ++i) {
+                if (PyTuple_GET_ITEM(wanted, i) == raised) {
+                    return 1;
+                }
+            }
+            for (Py_ssize_t i = 0; i < size; ++i) {
+                PyObject* item = PyTuple_GET_ITEM(wanted, i);
+                if (is_exception_class(item) &&
+                    is_subtype(raised_type, reinterpret_cast<PyTypeObject*>(item))) {
+                    return 1;
+                }
+            }
+            return 0;
+        }
+    }
+    return PyErr_GivenExceptionMatches(raised, wanted);
+}
+
+PyObject* call_site(PyTypeObject* function_type, Ref callable, PyObject** args,
+                    Py_ssize_t nargs) noexcept {
+    if (Py_IS_TYPE(callable.get(), &PyMethod_Type)) {
+        Ref function = Ref::borrow(PyMethod_GET_FUNCTION(callable.get()));
+        Ref self = Ref::borrow(PyMethod_GET_SELF(callable.get()));
+        callable = Ref();
+        args[0] = self.get();
+        return call_object(function_type, function.get(), args, static_cast<size_t>(nargs + 1));
+    }
+    return call_object(function_type, callable.get(), args + 1,
+                       static_cast<size_t>(nargs) | PY_VECTORCALL_ARGUMENTS_OFFSET);
+}
+
+}  // namespace runtime

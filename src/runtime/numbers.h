@@ -1,0 +1,249 @@
+// Arithmetic with one small int constant, and truth tests, with direct paths
+// for exact ints and floats.  Every path gives the value and type that the
+// interpreter's own operator would; only the dispatch is saved.
+#pragma once
+
+#include <Python.h>
+#include <cstdint>
+
+namespace runtime {
+
+namespace number_detail {
+
+// Size class of an exact int, read from CPython 3.12's int layout: the tag
+// holds the digit count above three flag bits, and the sign in the low two.
+enum class IntSize { zero, one_digit, two_digits, more_digits };
+
+inline std::uintptr_t int_tag(PyObject* x) noexcept {
+    return reinterpret_cast<PyLongObject*>(x)->long_value.lv_tag;
+}
+
+inline IntSize int_size(PyObject* x) noexcept {
+    std::uintptr_t digits = int_tag(x) >> 3;
+    if (digits == 0) {
+        return IntSize::zero;
+    }
+    return digits == 1 ? IntSize::one_digit
+                       : digits == 2 ? IntSize::two_digits : IntSize::more_digits;
+}
+
+inline bool int_negative(PyObject* x) noexcept {
+    return (int_tag(x) & 3) == 2;
+}
+
+inline std::int32_t one_digit_value(PyObject* x) noexcept {
+    auto magnitude = static_cast<std::int32_t>(reinterpret_cast<PyLongObject*>(x)->long_value.ob_digit[0]);
+    return int_negative(x) ? -magnitude : magnitude;
+}
+
+inline std::int64_t two_digit_value(PyObject* x) noexcept {
+    const digit* digits = reinterpret_cast<PyLongObject*>(x)->long_value.ob_digit;
+    auto magnitude = static_cast<std::int64_t>(digits[0]) |
+                     (static_cast<std::int64_t>(digits[1]) << PyLong_SHIFT);
+    return int_negative(x) ? -magnitude : magnitude;
+}
+
+inline PyNumberMethods* int_number_methods() noexcept {
+    return PyLong_Type.tp_as_number;
+}
+
+}  // namespace number_detail
+
+// K - x
+inline PyObject* num_rsub_const(PyObject* K, PyObject* x, long k) noexcept {
+    using namespace number_detail;
+    if (PyLong_CheckExact(x)) {
+        switch (int_size(x)) {
+            case IntSize::zero:
+                return Py_NewRef(K);
+            case IntSize::one_digit:
+                return PyLong_FromLong(static_cast<std::int32_t>(k) - one_digit_value(x));
+            case IntSize::two_digits:
+                return PyLong_FromLongLong(static_cast<std::int64_t>(k) - two_digit_value(x));
+            case IntSize::more_digits:
+                return int_number_methods()->nb_subtract(K, x);
+        }
+    }
+    if (PyFloat_CheckExact(x)) {
+        return PyFloat_FromDouble(static_cast<double>(k) - PyFloat_AS_DOUBLE(x));
+    }
+    return PyNumber_Subtract(K, x);
+}
+
+// x % k, the floor remainder; the int results lie in [0, k).
+template <long k>
+inline PyObject* num_rem_const(PyObject* x, PyObject* K) noexcept {
+    using namespace number_detail;
+    static_assert(k > 0);
+    if (PyLong_CheckExact(x)) {
+        switch (int_size(x)) {
+            case IntSize::zero:
+                return Py_NewRef(x);
+            case IntSize::one_digit: {
+                std::int32_t r = one_digit_value(x) % static_cast<std::int32_t>(k);
+                if (r != 0 && r < 0) {
+                    r += static_cast<std::int32_t>(k);
+                }
+                return PyLong_FromLong(r);
+            }
+            case IntSize::two_digits: {
+                std::int64_t r = two_digit_value(x) % static_cast<std::int64_t>(k);
+                if (r != 0 && r < 0) {
+                    r += k;
+                }
+                return PyLong_FromLongLong(r);
+            }
+            case IntSize::more_digits:
+                return int_number_methods()->nb_remainder(x, K);
+        }
+    }
+    return PyNumber_Remainder(x, K);
+}
+
+// x -= K
+inline PyObject* num_isub_const(PyObject* x, PyObject* K, long k) noexcept {
+    using namespace number_detail;
+    if (PyLong_CheckExact(x)) {
+        switch (int_size(x)) {
+            case IntSize::zero:
+                return PyLong_FromLong(-k);
+            case IntSize::one_digit:
+                return PyLong_FromLong(one_digit_value(x) - static_cast<std::int32_t>(k));
+            case IntSize::two_digits:
+                return PyLong_FromLongLong(two_digit_value(x) - static_cast<std::int64_t>(k));
+            case IntSize::more_digits:
+                return int_number_methods()->nb_subtract(x, K);
+        }
+    }
+    if (PyFloat_CheckExact(x)) {
+        return PyFloat_FromDouble(PyFloat_AS_DOUBLE(x) - static_cast<double>(k));
+    }
+    return PyNumber_InPlaceSubtract(x, K);
+}
+
+// x / K
+inline PyObject* num_truediv_const(PyObject* x, PyObject* K, long k) noexcept {
+    using namespace number_detail;
+    if (PyLong_CheckExact(x)) {
+        // Below 2**30 both operands are exact doubles and the quotient rounds once.
+        if (int_size(x) == IntSize::one_digit) {
+            return PyFloat_FromDouble(static_cast<double>(one_digit_value(x)) /
+                                      static_cast<double>(k));
+        }
+        return int_number_methods()->nb_true_divide(x, K);
+    }
+    if (PyFloat_CheckExact(x)) {
+        return PyFloat_FromDouble(PyFloat_AS_DOUBLE(x) / static_cast<double>(k));
+    }
+    return PyNumber_TrueDivide(x, K);
+}
+
+// x + 1, or x += 1 when `in_place` is set; K is the int 1.
+inline PyObject* num_add_const(PyObject* x, PyObject* K, bool in_place) noexcept {
+    using namespace number_detail;
+    if (PyLong_CheckExact(x)) {
+        switch (int_size(x)) {
+            case IntSize::zero:
+                return Py_NewRef(K);
+            case IntSize::one_digit:
+                return PyLong_FromLong(one_digit_value(x) + 1);
+            case IntSize::two_digits:
+                return PyLong_FromLongLong(two_digit_value(x) + 1);
+            case IntSize::more_digits:
+                return int_number_methods()->nb_add(x, K);
+        }
+    }
+    if (PyFloat_CheckExact(x)) {
+        return PyFloat_FromDouble(PyFloat_AS_DOUBLE(x) + 1.0);
+    }
+    return in_place ? PyNumber_InPlaceAdd(x, K) : PyNumber_Add(x, K);
+}
+
+// 1 + x; K is the int 1.
+inline PyObject* num_radd_const(PyObject* K, PyObject* x) noexcept {
+    using namespace number_detail;
+    if (PyLong_CheckExact(x)) {
+        switch (int_size(x)) {
+            case IntSize::zero:
+                return Py_NewRef(K);
+            case IntSize::one_digit:
+                return PyLong_FromLong(one_digit_value(x) + 1);
+            case IntSize::two_digits:
+                return PyLong_FromLongLong(two_digit_value(x) + 1);
+            case IntSize::more_digits:
+                return int_number_methods()->nb_add(K, x);
+        }
+    }
+    if (PyFloat_CheckExact(x)) {
+        return PyFloat_FromDouble(PyFloat_AS_DOUBLE(x) + 1.0);
+    }
+    return PyNumber_Add(K, x);
+}
+
+// K * x
+inline PyObject* num_rmul_const(PyObject* K, PyObject* x, long k) noexcept {
+    using namespace number_detail;
+    if (PyLong_CheckExact(x)) {
+        switch (int_size(x)) {
+            case IntSize::zero:
+                return Py_NewRef(x);
+            case IntSize::one_digit:
+                return PyLong_FromLongLong(static_cast<std::int64_t>(one_digit_value(x)) *
+                                           static_cast<std::int64_t>(k));
+            default:
+                return int_number_methods()->nb_multiply(K, x);
+        }
+    }
+    if (PyFloat_CheckExact(x)) {
+        return PyFloat_FromDouble(static_cast<double>(k) * PyFloat_AS_DOUBLE(x));
+    }
+    return PyNumber_Multiply(K, x);
+}
+
+// abs(x)
+inline PyObject* num_abs(PyObject* x) noexcept {
+    using namespace number_detail;
+    if (PyLong_CheckExact(x)) {
+        if (!int_negative(x)) {
+            return Py_NewRef(x);
+        }
+        if (int_size(x) == IntSize::one_digit) {
+            return PyLong_FromSize_t(static_cast<size_t>(-one_digit_value(x)));
+        }
+        return int_number_methods()->nb_absolute(x);
+    }
+    return PyNumber_Absolute(x);
+}
+
+// Truth of o: 1, 0, or -1 with an exception set.
+inline int num_is_true(PyObject* o) noexcept {
+    if (o == Py_True) {
+        return 1;
+    }
+    if (o == Py_False || o == Py_None) {
+        return 0;
+    }
+    return PyObject_IsTrue(o);
+}
+
+// Truth of x == K for the int constant K = 0.
+inline int num_eq_const(PyObject* x, PyObject* K) noexcept {
+    if (x == K) {
+        return 1;
+    }
+    if (PyLong_CheckExact(x)) {
+        return number_detail::int_size(x) == number_detail::IntSize::zero;
+    }
+    if (PyFloat_CheckExact(x)) {
+        return PyFloat_AS_DOUBLE(x) == 0.0;
+    }
+    PyObject* equal = PyObject_RichCompare(x, K, Py_EQ);
+    if (equal == nullptr) {
+        return -1;
+    }
+    int truth = num_is_true(equal);
+    Py_DECREF(equal);
+    return truth;
+}
+
+}  // namespace runtime
