@@ -60,11 +60,7 @@ Ref call_global(Pool name, Args... args) noexcept {
 
 // Truth of the rich comparison `left op right`: 1, 0 or -1.
 int compare(PyObject* left, PyObject* right, int op) noexcept {
-    Ref result = Ref::steal(PyObject_RichCompare(left, right, op));
-    if (!result) {
-        return -1;
-    }
-    return runtime::num_is_true(result.get());
+    return runtime::num_compare(left, right, op);
 }
 
 // Both comparisons of `a op1 k1 and a op2 k2`, the second only when the first holds.
@@ -117,7 +113,7 @@ PyObject* sin_body(PyObject* angle_argument) noexcept {
     if (!pi) {
         return fail(sin_name, 30);
     }
-    Ref product = steal(PyNumber_Multiply(angle.get(), pi.get()));
+    Ref product = steal(runtime::num_binary<runtime::BinaryOp::multiply>(angle.get(), pi.get()));
     if (!product) {
         return fail(sin_name, 30);
     }
@@ -145,18 +141,18 @@ PyObject* sin_body(PyObject* angle_argument) noexcept {
         if (!truth) {
             break;
         }
-        if (!(result = steal(PyNumber_InPlaceAdd(result.get(), term.get())))) {
+        if (!(result = steal(runtime::num_binary<runtime::BinaryOp::add>(result.get(), term.get(), true)))) {
             return fail(sin_name, 38);
         }
         if (!(i = steal(runtime::num_add_const(i.get(), K(INT_1), true)))) {
             return fail(sin_name, 39);
         }
         // term *= -x * x / ((2 * i) * (2 * i + 1))
-        Ref negated = steal(PyNumber_Negative(x.get()));
+        Ref negated = steal(runtime::num_negative(x.get()));
         if (!negated) {
             return fail(sin_name, 40);
         }
-        Ref square = steal(PyNumber_Multiply(negated.get(), x.get()));
+        Ref square = steal(runtime::num_binary<runtime::BinaryOp::multiply>(negated.get(), x.get()));
         if (!square) {
             return fail(sin_name, 40);
         }
@@ -172,19 +168,19 @@ PyObject* sin_body(PyObject* angle_argument) noexcept {
         if (!odd) {
             return fail(sin_name, 40);
         }
-        Ref denominator = steal(PyNumber_Multiply(twice.get(), odd.get()));
+        Ref denominator = steal(runtime::num_binary<runtime::BinaryOp::multiply>(twice.get(), odd.get()));
         if (!denominator) {
             return fail(sin_name, 40);
         }
-        Ref factor = steal(PyNumber_TrueDivide(square.get(), denominator.get()));
+        Ref factor = steal(runtime::num_binary<runtime::BinaryOp::true_divide>(square.get(), denominator.get()));
         if (!factor) {
             return fail(sin_name, 40);
         }
-        if (!(term = steal(PyNumber_InPlaceMultiply(term.get(), factor.get())))) {
+        if (!(term = steal(runtime::num_binary<runtime::BinaryOp::multiply>(term.get(), factor.get(), true)))) {
             return fail(sin_name, 40);
         }
     }
-    PyObject* value = PyNumber_Multiply(sign.get(), result.get());
+    PyObject* value = runtime::num_binary<runtime::BinaryOp::multiply>(sign.get(), result.get());
     return value ? value : fail(sin_name, 42);
 }
 
@@ -206,7 +202,7 @@ Ref cosine_magnitude(PyObject* angle) noexcept {
     if (!second) {
         return second;
     }
-    Ref square = steal(PyNumber_Multiply(first.get(), second.get()));
+    Ref square = steal(runtime::num_binary<runtime::BinaryOp::multiply>(first.get(), second.get()));
     if (!square) {
         return square;
     }
@@ -270,7 +266,7 @@ PyObject* tan_body(PyObject* angle) noexcept {
     if (!cosine) {
         return fail(tan_name, 76);
     }
-    PyObject* quotient = PyNumber_TrueDivide(sine.get(), cosine.get());
+    PyObject* quotient = runtime::num_binary<runtime::BinaryOp::true_divide>(sine.get(), cosine.get());
     return quotient ? quotient : fail(tan_name, 76);
 }
 
@@ -284,7 +280,7 @@ Ref degrees_over_pi(double degrees) noexcept {
     if (!pi) {
         return pi;
     }
-    return steal(PyNumber_TrueDivide(value.get(), pi.get()));
+    return steal(runtime::num_binary<runtime::BinaryOp::true_divide>(value.get(), pi.get()));
 }
 
 PyObject* tan_rad_body(double rad) noexcept {
@@ -313,7 +309,7 @@ PyObject* tan_rad_body(double rad) noexcept {
     if (!cosine) {
         return fail(tan_rad_name, 82);
     }
-    PyObject* quotient = PyNumber_TrueDivide(sine.get(), cosine.get());
+    PyObject* quotient = runtime::num_binary<runtime::BinaryOp::true_divide>(sine.get(), cosine.get());
     return quotient ? quotient : fail(tan_rad_name, 82);
 }
 
@@ -327,7 +323,7 @@ PyObject* arctan_fold(PyObject* x, PyObject* iter, bool negative, int line) noex
     if (!pi) {
         return fail(arctan_name, line);
     }
-    if (negative && !(pi = steal(PyNumber_Negative(pi.get())))) {
+    if (negative && !(pi = steal(runtime::num_negative(pi.get())))) {
         return fail(arctan_name, line);
     }
     Ref half_pi = steal(runtime::num_truediv_const(pi.get(), K(INT_2), 2));
@@ -338,7 +334,7 @@ PyObject* arctan_fold(PyObject* x, PyObject* iter, bool negative, int line) noex
     if (!arctan) {
         return fail(arctan_name, line);
     }
-    Ref inverse = steal(PyNumber_TrueDivide(K(INT_1), x));
+    Ref inverse = steal(runtime::num_binary<runtime::BinaryOp::true_divide>(K(INT_1), x));
     if (!inverse) {
         return fail(arctan_name, line);
     }
@@ -346,7 +342,7 @@ PyObject* arctan_fold(PyObject* x, PyObject* iter, bool negative, int line) noex
     if (!folded) {
         return fail(arctan_name, line);
     }
-    PyObject* difference = PyNumber_Subtract(half_pi.get(), folded.get());
+    PyObject* difference = runtime::num_binary<runtime::BinaryOp::subtract>(half_pi.get(), folded.get());
     return difference ? difference : fail(arctan_name, line);
 }
 
@@ -396,7 +392,7 @@ PyObject* arctan_body(PyObject* x, PyObject* iter) noexcept {
         if (!t1) {
             return fail(arctan_name, 108);
         }
-        Ref residual = steal(PyNumber_Subtract(t1.get(), x));
+        Ref residual = steal(runtime::num_binary<runtime::BinaryOp::subtract>(t1.get(), x));
         if (!residual) {
             return fail(arctan_name, 108);
         }
@@ -412,11 +408,11 @@ PyObject* arctan_body(PyObject* x, PyObject* iter) noexcept {
         if (!slope) {
             return fail(arctan_name, 108);
         }
-        Ref step = steal(PyNumber_TrueDivide(residual.get(), slope.get()));
+        Ref step = steal(runtime::num_binary<runtime::BinaryOp::true_divide>(residual.get(), slope.get()));
         if (!step) {
             return fail(arctan_name, 108);
         }
-        if (!(theta = steal(PyNumber_Subtract(theta.get(), step.get())))) {
+        if (!(theta = steal(runtime::num_binary<runtime::BinaryOp::subtract>(theta.get(), step.get())))) {
             return fail(arctan_name, 108);
         }
     }
@@ -433,7 +429,7 @@ Ref arctan_of_quotient(PyObject* x, PyObject* y) noexcept {
     if (!arctan) {
         return arctan;
     }
-    Ref quotient = steal(PyNumber_TrueDivide(y, x));
+    Ref quotient = steal(runtime::num_binary<runtime::BinaryOp::true_divide>(y, x));
     if (!quotient) {
         return quotient;
     }
@@ -455,7 +451,7 @@ PyObject* half_pi(bool negative, int line) noexcept {
     if (!pi) {
         return fail(arctan2_name, line);
     }
-    if (negative && !(pi = steal(PyNumber_Negative(pi.get())))) {
+    if (negative && !(pi = steal(runtime::num_negative(pi.get())))) {
         return fail(arctan2_name, line);
     }
     PyObject* half = runtime::num_truediv_const(pi.get(), K(INT_2), 2);
@@ -488,7 +484,7 @@ PyObject* arctan2_body(PyObject* x, PyObject* y) noexcept {
         if (!pi) {
             return fail(arctan2_name, 129);
         }
-        PyObject* sum = PyNumber_Add(angle.get(), pi.get());
+        PyObject* sum = runtime::num_binary<runtime::BinaryOp::add>(angle.get(), pi.get());
         return sum ? sum : fail(arctan2_name, 129);
     }
     // x < 0 and y < 0: arctan(y / x) - pi
@@ -508,7 +504,7 @@ PyObject* arctan2_body(PyObject* x, PyObject* y) noexcept {
         if (!pi) {
             return fail(arctan2_name, 131);
         }
-        PyObject* difference = PyNumber_Subtract(angle.get(), pi.get());
+        PyObject* difference = runtime::num_binary<runtime::BinaryOp::subtract>(angle.get(), pi.get());
         return difference ? difference : fail(arctan2_name, 131);
     }
     if ((truth = zero_and(x, y, Py_GT)) < 0) {
@@ -571,7 +567,7 @@ PyObject* arccos_body(PyObject* x) noexcept {
     if (!sine_angle) {
         return fail(arccos_name, 167);
     }
-    PyObject* result = PyNumber_Subtract(half.get(), sine_angle.get());
+    PyObject* result = runtime::num_binary<runtime::BinaryOp::subtract>(half.get(), sine_angle.get());
     return result ? result : fail(arccos_name, 167);
 }
 

@@ -246,4 +246,115 @@ inline int num_eq_const(PyObject* x, PyObject* K) noexcept {
     return truth;
 }
 
+
+// Operations between two operands, for the places where neither is a
+// constant.  Exact floats, and exact ints below 2**30 (which convert to
+// doubles exactly), are computed in machine arithmetic exactly as the float
+// and int slots would compute them; everything else, and every division by
+// zero, goes to the interpreter.
+namespace number_detail {
+
+inline bool small_int(PyObject* x) noexcept {
+    return PyLong_CheckExact(x) && int_size(x) != IntSize::two_digits &&
+           int_size(x) != IntSize::more_digits;
+}
+
+inline std::int32_t small_int_value(PyObject* x) noexcept {
+    return int_size(x) == IntSize::zero ? 0 : one_digit_value(x);
+}
+
+// The value of an exact float or small exact int as a double.
+inline bool as_double(PyObject* x, double& value) noexcept {
+    if (PyFloat_CheckExact(x)) {
+        value = PyFloat_AS_DOUBLE(x);
+        return true;
+    }
+    if (small_int(x)) {
+        value = small_int_value(x);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace number_detail
+
+enum class BinaryOp { add, subtract, multiply, true_divide };
+
+template <BinaryOp op>
+inline PyObject* num_binary(PyObject* a, PyObject* b, bool in_place = false) noexcept {
+    using namespace number_detail;
+    if (small_int(a) && small_int(b) && op != BinaryOp::true_divide) {
+        std::int64_t x = small_int_value(a);
+        std::int64_t y = small_int_value(b);
+        switch (op) {
+            case BinaryOp::add:
+                return PyLong_FromLongLong(x + y);
+            case BinaryOp::subtract:
+                return PyLong_FromLongLong(x - y);
+            default:
+                return PyLong_FromLongLong(x * y);
+        }
+    }
+    double x;
+    double y;
+    // A float result needs at least one float operand, as the slots would give.
+    if ((PyFloat_CheckExact(a) || PyFloat_CheckExact(b)) && as_double(a, x) && as_double(b, y)) {
+        switch (op) {
+            case BinaryOp::add:
+                return PyFloat_FromDouble(x + y);
+            case BinaryOp::subtract:
+                return PyFloat_FromDouble(x - y);
+            case BinaryOp::multiply:
+                return PyFloat_FromDouble(x * y);
+            case BinaryOp::true_divide:
+                if (y != 0.0) {
+                    return PyFloat_FromDouble(x / y);
+                }
+                break;
+        }
+    }
+    switch (op) {
+        case BinaryOp::add:
+            return in_place ? PyNumber_InPlaceAdd(a, b) : PyNumber_Add(a, b);
+        case BinaryOp::subtract:
+            return in_place ? PyNumber_InPlaceSubtract(a, b) : PyNumber_Subtract(a, b);
+        case BinaryOp::multiply:
+            return in_place ? PyNumber_InPlaceMultiply(a, b) : PyNumber_Multiply(a, b);
+        default:
+            return in_place ? PyNumber_InPlaceTrueDivide(a, b) : PyNumber_TrueDivide(a, b);
+    }
+}
+
+// -x
+inline PyObject* num_negative(PyObject* x) noexcept {
+    if (PyFloat_CheckExact(x)) {
+        return PyFloat_FromDouble(-PyFloat_AS_DOUBLE(x));
+    }
+    return PyNumber_Negative(x);
+}
+
+// Truth of the rich comparison `a op b`: 1, 0 or -1.  Exact floats and small
+// exact ints compare as doubles, which is exact for them; NaN compares false.
+inline int num_compare(PyObject* a, PyObject* b, int op) noexcept {
+    double x;
+    double y;
+    if (number_detail::as_double(a, x) && number_detail::as_double(b, y)) {
+        switch (op) {
+            case Py_LT: return x < y;
+            case Py_LE: return x <= y;
+            case Py_EQ: return x == y;
+            case Py_NE: return x != y;
+            case Py_GT: return x > y;
+            default: return x >= y;
+        }
+    }
+    PyObject* result = PyObject_RichCompare(a, b, op);
+    if (result == nullptr) {
+        return -1;
+    }
+    int truth = num_is_true(result);
+    Py_DECREF(result);
+    return truth;
+}
+
 }  // namespace runtime
