@@ -76,6 +76,22 @@ Ref steal(PyObject* object) noexcept {
     return Ref::steal(object);
 }
 
+using runtime::BinaryOp;
+
+// The interpreter's binary operators, with fast paths for floats and small ints.
+PyObject* add(PyObject* a, PyObject* b, bool in_place = false) noexcept {
+    return runtime::num_binary<BinaryOp::add>(a, b, in_place);
+}
+PyObject* subtract(PyObject* a, PyObject* b) noexcept {
+    return runtime::num_binary<BinaryOp::subtract>(a, b);
+}
+PyObject* multiply(PyObject* a, PyObject* b, bool in_place = false) noexcept {
+    return runtime::num_binary<BinaryOp::multiply>(a, b, in_place);
+}
+PyObject* divide(PyObject* a, PyObject* b) noexcept {
+    return runtime::num_binary<BinaryOp::true_divide>(a, b);
+}
+
 // --- sin -------------------------------------------------------------------
 
 constexpr const char sin_name[] = "geometry.trigonometry.sin";
@@ -104,7 +120,8 @@ PyObject* sin_body(PyObject* angle_argument) noexcept {
         if ((truth = compare(angle.get(), K(INT_MINUS_90), Py_LT)) < 0) {
             return fail(sin_name, 26);
         }
-        if (truth && !(angle = steal(runtime::num_rsub_const(K(INT_MINUS_180), angle.get(), -180)))) {
+        if (truth &&
+            !(angle = steal(runtime::num_rsub_const(K(INT_MINUS_180), angle.get(), -180)))) {
             return fail(sin_name, 27);
         }
     }
@@ -113,7 +130,7 @@ PyObject* sin_body(PyObject* angle_argument) noexcept {
     if (!pi) {
         return fail(sin_name, 30);
     }
-    Ref product = steal(runtime::num_binary<runtime::BinaryOp::multiply>(angle.get(), pi.get()));
+    Ref product = steal(multiply(angle.get(), pi.get()));
     if (!product) {
         return fail(sin_name, 30);
     }
@@ -141,7 +158,7 @@ PyObject* sin_body(PyObject* angle_argument) noexcept {
         if (!truth) {
             break;
         }
-        if (!(result = steal(runtime::num_binary<runtime::BinaryOp::add>(result.get(), term.get(), true)))) {
+        if (!(result = steal(add(result.get(), term.get(), true)))) {
             return fail(sin_name, 38);
         }
         if (!(i = steal(runtime::num_add_const(i.get(), K(INT_1), true)))) {
@@ -152,7 +169,7 @@ PyObject* sin_body(PyObject* angle_argument) noexcept {
         if (!negated) {
             return fail(sin_name, 40);
         }
-        Ref square = steal(runtime::num_binary<runtime::BinaryOp::multiply>(negated.get(), x.get()));
+        Ref square = steal(multiply(negated.get(), x.get()));
         if (!square) {
             return fail(sin_name, 40);
         }
@@ -168,19 +185,19 @@ PyObject* sin_body(PyObject* angle_argument) noexcept {
         if (!odd) {
             return fail(sin_name, 40);
         }
-        Ref denominator = steal(runtime::num_binary<runtime::BinaryOp::multiply>(twice.get(), odd.get()));
+        Ref denominator = steal(multiply(twice.get(), odd.get()));
         if (!denominator) {
             return fail(sin_name, 40);
         }
-        Ref factor = steal(runtime::num_binary<runtime::BinaryOp::true_divide>(square.get(), denominator.get()));
+        Ref factor = steal(divide(square.get(), denominator.get()));
         if (!factor) {
             return fail(sin_name, 40);
         }
-        if (!(term = steal(runtime::num_binary<runtime::BinaryOp::multiply>(term.get(), factor.get(), true)))) {
+        if (!(term = steal(multiply(term.get(), factor.get(), true)))) {
             return fail(sin_name, 40);
         }
     }
-    PyObject* value = runtime::num_binary<runtime::BinaryOp::multiply>(sign.get(), result.get());
+    PyObject* value = multiply(sign.get(), result.get());
     return value ? value : fail(sin_name, 42);
 }
 
@@ -202,7 +219,7 @@ Ref cosine_magnitude(PyObject* angle) noexcept {
     if (!second) {
         return second;
     }
-    Ref square = steal(runtime::num_binary<runtime::BinaryOp::multiply>(first.get(), second.get()));
+    Ref square = steal(multiply(first.get(), second.get()));
     if (!square) {
         return square;
     }
@@ -266,7 +283,7 @@ PyObject* tan_body(PyObject* angle) noexcept {
     if (!cosine) {
         return fail(tan_name, 76);
     }
-    PyObject* quotient = runtime::num_binary<runtime::BinaryOp::true_divide>(sine.get(), cosine.get());
+    PyObject* quotient = divide(sine.get(), cosine.get());
     return quotient ? quotient : fail(tan_name, 76);
 }
 
@@ -280,7 +297,7 @@ Ref degrees_over_pi(double degrees) noexcept {
     if (!pi) {
         return pi;
     }
-    return steal(runtime::num_binary<runtime::BinaryOp::true_divide>(value.get(), pi.get()));
+    return steal(divide(value.get(), pi.get()));
 }
 
 PyObject* tan_rad_body(double rad) noexcept {
@@ -309,7 +326,7 @@ PyObject* tan_rad_body(double rad) noexcept {
     if (!cosine) {
         return fail(tan_rad_name, 82);
     }
-    PyObject* quotient = runtime::num_binary<runtime::BinaryOp::true_divide>(sine.get(), cosine.get());
+    PyObject* quotient = divide(sine.get(), cosine.get());
     return quotient ? quotient : fail(tan_rad_name, 82);
 }
 
@@ -334,7 +351,7 @@ PyObject* arctan_fold(PyObject* x, PyObject* iter, bool negative, int line) noex
     if (!arctan) {
         return fail(arctan_name, line);
     }
-    Ref inverse = steal(runtime::num_binary<runtime::BinaryOp::true_divide>(K(INT_1), x));
+    Ref inverse = steal(divide(K(INT_1), x));
     if (!inverse) {
         return fail(arctan_name, line);
     }
@@ -342,7 +359,7 @@ PyObject* arctan_fold(PyObject* x, PyObject* iter, bool negative, int line) noex
     if (!folded) {
         return fail(arctan_name, line);
     }
-    PyObject* difference = runtime::num_binary<runtime::BinaryOp::subtract>(half_pi.get(), folded.get());
+    PyObject* difference = subtract(half_pi.get(), folded.get());
     return difference ? difference : fail(arctan_name, line);
 }
 
@@ -363,9 +380,9 @@ PyObject* arctan_body(PyObject* x, PyObject* iter) noexcept {
 
     Ref theta = Ref::borrow(state.float_zero);
     PyObject* range_arguments[] = {nullptr, iter};
-    Ref range = steal(runtime::call_object(state.function_type,
-                                           reinterpret_cast<PyObject*>(&PyRange_Type),
-                                           range_arguments + 1, 1 | PY_VECTORCALL_ARGUMENTS_OFFSET));
+    Ref range = steal(runtime::call_object(
+        state.function_type, reinterpret_cast<PyObject*>(&PyRange_Type), range_arguments + 1,
+        1 | PY_VECTORCALL_ARGUMENTS_OFFSET));
     if (!range) {
         return fail(arctan_name, 103);
     }
@@ -392,7 +409,7 @@ PyObject* arctan_body(PyObject* x, PyObject* iter) noexcept {
         if (!t1) {
             return fail(arctan_name, 108);
         }
-        Ref residual = steal(runtime::num_binary<runtime::BinaryOp::subtract>(t1.get(), x));
+        Ref residual = steal(subtract(t1.get(), x));
         if (!residual) {
             return fail(arctan_name, 108);
         }
@@ -408,11 +425,11 @@ PyObject* arctan_body(PyObject* x, PyObject* iter) noexcept {
         if (!slope) {
             return fail(arctan_name, 108);
         }
-        Ref step = steal(runtime::num_binary<runtime::BinaryOp::true_divide>(residual.get(), slope.get()));
+        Ref step = steal(divide(residual.get(), slope.get()));
         if (!step) {
             return fail(arctan_name, 108);
         }
-        if (!(theta = steal(runtime::num_binary<runtime::BinaryOp::subtract>(theta.get(), step.get())))) {
+        if (!(theta = steal(subtract(theta.get(), step.get())))) {
             return fail(arctan_name, 108);
         }
     }
@@ -429,20 +446,38 @@ Ref arctan_of_quotient(PyObject* x, PyObject* y) noexcept {
     if (!arctan) {
         return arctan;
     }
-    Ref quotient = steal(runtime::num_binary<runtime::BinaryOp::true_divide>(y, x));
+    Ref quotient = steal(divide(y, x));
     if (!quotient) {
         return quotient;
     }
     return call(std::move(arctan), quotient.get());
 }
 
+// Truth of `x x_op 0 and y y_op 0`, y compared only when the first holds.
+int x_and_y(PyObject* x, int x_op, PyObject* y, int y_op) noexcept {
+    int truth = compare(x, K(INT_0), x_op);
+    return truth == 1 ? compare(y, K(INT_0), y_op) : truth;
+}
+
 // Truth of `x == 0 and y op 0`.
 int zero_and(PyObject* x, PyObject* y, int op) noexcept {
     int truth = runtime::num_eq_const(x, K(INT_0));
-    if (truth != 1) {
-        return truth;
+    return truth == 1 ? compare(y, K(INT_0), op) : truth;
+}
+
+// arctan(y / x) + pi or arctan(y / x) - pi
+template <BinaryOp op>
+PyObject* arctan_shifted_by_pi(PyObject* x, PyObject* y, int line) noexcept {
+    Ref angle = arctan_of_quotient(x, y);
+    if (!angle) {
+        return fail(arctan2_name, line);
     }
-    return compare(y, K(INT_0), op);
+    Ref pi = global_attribute(POOL_CONSTANTS, POOL_PI);
+    if (!pi) {
+        return fail(arctan2_name, line);
+    }
+    PyObject* shifted = runtime::num_binary<op>(angle.get(), pi.get());
+    return shifted ? shifted : fail(arctan2_name, line);
 }
 
 // pi / 2 or (-pi) / 2
@@ -467,45 +502,18 @@ PyObject* arctan2_body(PyObject* x, PyObject* y) noexcept {
         Ref angle = arctan_of_quotient(x, y);
         return angle ? angle.release() : fail(arctan2_name, 127);
     }
-    // x < 0 and y >= 0: arctan(y / x) + pi
-    truth = compare(x, K(INT_0), Py_LT);
-    if (truth == 1) {
-        truth = compare(y, K(INT_0), Py_GE);
-    }
-    if (truth < 0) {
+    if ((truth = x_and_y(x, Py_LT, y, Py_GE)) < 0) {
         return fail(arctan2_name, 128);
     }
     if (truth) {
-        Ref angle = arctan_of_quotient(x, y);
-        if (!angle) {
-            return fail(arctan2_name, 129);
-        }
-        Ref pi = global_attribute(POOL_CONSTANTS, POOL_PI);
-        if (!pi) {
-            return fail(arctan2_name, 129);
-        }
-        PyObject* sum = runtime::num_binary<runtime::BinaryOp::add>(angle.get(), pi.get());
-        return sum ? sum : fail(arctan2_name, 129);
+        return arctan_shifted_by_pi<BinaryOp::add>(x, y, 129);
     }
-    // x < 0 and y < 0: arctan(y / x) - pi
-    truth = compare(x, K(INT_0), Py_LT);
-    if (truth == 1) {
-        truth = compare(y, K(INT_0), Py_LT);
-    }
-    if (truth < 0) {
+    // x is compared with 0 afresh.
+    if ((truth = x_and_y(x, Py_LT, y, Py_LT)) < 0) {
         return fail(arctan2_name, 130);
     }
     if (truth) {
-        Ref angle = arctan_of_quotient(x, y);
-        if (!angle) {
-            return fail(arctan2_name, 131);
-        }
-        Ref pi = global_attribute(POOL_CONSTANTS, POOL_PI);
-        if (!pi) {
-            return fail(arctan2_name, 131);
-        }
-        PyObject* difference = runtime::num_binary<runtime::BinaryOp::subtract>(angle.get(), pi.get());
-        return difference ? difference : fail(arctan2_name, 131);
+        return arctan_shifted_by_pi<BinaryOp::subtract>(x, y, 131);
     }
     if ((truth = zero_and(x, y, Py_GT)) < 0) {
         return fail(arctan2_name, 132);
@@ -567,7 +575,7 @@ PyObject* arccos_body(PyObject* x) noexcept {
     if (!sine_angle) {
         return fail(arccos_name, 167);
     }
-    PyObject* result = runtime::num_binary<runtime::BinaryOp::subtract>(half.get(), sine_angle.get());
+    PyObject* result = subtract(half.get(), sine_angle.get());
     return result ? result : fail(arccos_name, 167);
 }
 
@@ -591,7 +599,8 @@ constexpr Function sin_function{{"sin", angle_names, nullptr, 1, 1}, sin_name, 6
 constexpr Function cosin_function{{"cosin", angle_names, nullptr, 1, 1}, cosin_name, 45};
 constexpr Function tan_function{{"tan", angle_names, nullptr, 1, 1}, tan_name, 65};
 constexpr Function tan_rad_function{{"_tan_rad", rad_names, nullptr, 1, 1}, tan_rad_name, 78};
-constexpr Function arctan_function{{"arctan", x_iter_names, arctan_defaults, 2, 1}, arctan_name, 84};
+constexpr Function arctan_function{
+    {"arctan", x_iter_names, arctan_defaults, 2, 1}, arctan_name, 84};
 constexpr Function arctan2_function{{"arctan2", x_y_names, nullptr, 2, 2}, arctan2_name, 112};
 constexpr Function arcsin_function{{"arcsin", x_names, nullptr, 1, 1}, arcsin_name, 139};
 constexpr Function arccos_function{{"arccos", x_names, nullptr, 1, 1}, arccos_name, 155};

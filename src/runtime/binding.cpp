@@ -90,7 +90,8 @@ int match_keyword(PyObject* key, PyObject* const* const* names, Py_ssize_t start
 }
 
 int bind_keywords(PyObject* kwnames, PyObject* const* kwvalues, PyObject* const* const* names,
-                  Ref* slots, Py_ssize_t nargs, Py_ssize_t nkw, const char* function_name) noexcept {
+                  Ref* slots, Py_ssize_t nargs, Py_ssize_t nkw,
+                  const char* function_name) noexcept {
     for (Py_ssize_t k = 0; k < nkw; ++k) {
         PyObject* key = PyTuple_GET_ITEM(kwnames, k);
         Py_ssize_t index = -1;

@@ -133,8 +133,13 @@ PyObject* call_with_keyword_dict(PyObject* self, vectorcallfunc entry, PyObject*
 
 }  // namespace
 
-PyObject* function_vectorcall_noargs(PyObject* self, PyObject* const* args, size_t nargsf,
-                                     PyObject* kwnames) noexcept {
+namespace {
+
+// The no-argument and single-argument entries differ only in the count
+// that they accept.
+template <Py_ssize_t arity>
+PyObject* vectorcall_fixed_arity(PyObject* self, PyObject* const* args, size_t nargsf,
+                                 PyObject* kwnames) noexcept {
     Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
     PyObject* receiver;
     if (!take_receiver(self, args, nargs, receiver)) {
@@ -143,26 +148,23 @@ PyObject* function_vectorcall_noargs(PyObject* self, PyObject* const* args, size
     if (kwnames != nullptr && PyTuple_GET_SIZE(kwnames) != 0) {
         return raise_no_keywords(self);
     }
-    if (nargs != 0) {
-        return raise_count(self, "takes no arguments", nargs);
+    if (nargs != arity) {
+        return raise_count(self, arity == 0 ? "takes no arguments" : "takes exactly one argument",
+                           nargs);
     }
-    return entry_of<PyCFunction>(self)(receiver, nullptr);
+    return entry_of<PyCFunction>(self)(receiver, arity == 0 ? nullptr : args[0]);
+}
+
+}  // namespace
+
+PyObject* function_vectorcall_noargs(PyObject* self, PyObject* const* args, size_t nargsf,
+                                     PyObject* kwnames) noexcept {
+    return vectorcall_fixed_arity<0>(self, args, nargsf, kwnames);
 }
 
 PyObject* function_vectorcall_o(PyObject* self, PyObject* const* args, size_t nargsf,
                                 PyObject* kwnames) noexcept {
-    Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
-    PyObject* receiver;
-    if (!take_receiver(self, args, nargs, receiver)) {
-        return nullptr;
-    }
-    if (kwnames != nullptr && PyTuple_GET_SIZE(kwnames) != 0) {
-        return raise_no_keywords(self);
-    }
-    if (nargs != 1) {
-        return raise_count(self, "takes exactly one argument", nargs);
-    }
-    return entry_of<PyCFunction>(self)(receiver, args[0]);
+    return vectorcall_fixed_arity<1>(self, args, nargsf, kwnames);
 }
 
 PyObject* function_vectorcall_fastcall_keywords_method(PyObject* self, PyObject* const* args,

@@ -32,7 +32,8 @@ inline bool int_negative(PyObject* x) noexcept {
 }
 
 inline std::int32_t one_digit_value(PyObject* x) noexcept {
-    auto magnitude = static_cast<std::int32_t>(reinterpret_cast<PyLongObject*>(x)->long_value.ob_digit[0]);
+    const digit* digits = reinterpret_cast<PyLongObject*>(x)->long_value.ob_digit;
+    auto magnitude = static_cast<std::int32_t>(digits[0]);
     return int_negative(x) ? -magnitude : magnitude;
 }
 
@@ -138,9 +139,12 @@ inline PyObject* num_truediv_const(PyObject* x, PyObject* K, long k) noexcept {
     return PyNumber_TrueDivide(x, K);
 }
 
-// x + 1, or x += 1 when `in_place` is set; K is the int 1.
-inline PyObject* num_add_const(PyObject* x, PyObject* K, bool in_place) noexcept {
-    using namespace number_detail;
+namespace number_detail {
+
+// 1 added to an exact int or float x; `handled` is false for other types.
+// Big ints go to the int slot with the constant on the side the caller wrote.
+inline PyObject* plus_one(PyObject* x, PyObject* K, bool constant_left, bool& handled) noexcept {
+    handled = true;
     if (PyLong_CheckExact(x)) {
         switch (int_size(x)) {
             case IntSize::zero:
@@ -150,34 +154,34 @@ inline PyObject* num_add_const(PyObject* x, PyObject* K, bool in_place) noexcept
             case IntSize::two_digits:
                 return PyLong_FromLongLong(two_digit_value(x) + 1);
             case IntSize::more_digits:
-                return int_number_methods()->nb_add(x, K);
+                return constant_left ? int_number_methods()->nb_add(K, x)
+                                     : int_number_methods()->nb_add(x, K);
         }
     }
     if (PyFloat_CheckExact(x)) {
         return PyFloat_FromDouble(PyFloat_AS_DOUBLE(x) + 1.0);
+    }
+    handled = false;
+    return nullptr;
+}
+
+}  // namespace number_detail
+
+// x + 1, or x += 1 when `in_place` is set; K is the int 1.
+inline PyObject* num_add_const(PyObject* x, PyObject* K, bool in_place) noexcept {
+    bool handled;
+    PyObject* sum = number_detail::plus_one(x, K, false, handled);
+    if (handled) {
+        return sum;
     }
     return in_place ? PyNumber_InPlaceAdd(x, K) : PyNumber_Add(x, K);
 }
 
 // 1 + x; K is the int 1.
 inline PyObject* num_radd_const(PyObject* K, PyObject* x) noexcept {
-    using namespace number_detail;
-    if (PyLong_CheckExact(x)) {
-        switch (int_size(x)) {
-            case IntSize::zero:
-                return Py_NewRef(K);
-            case IntSize::one_digit:
-                return PyLong_FromLong(one_digit_value(x) + 1);
-            case IntSize::two_digits:
-                return PyLong_FromLongLong(two_digit_value(x) + 1);
-            case IntSize::more_digits:
-                return int_number_methods()->nb_add(K, x);
-        }
-    }
-    if (PyFloat_CheckExact(x)) {
-        return PyFloat_FromDouble(PyFloat_AS_DOUBLE(x) + 1.0);
-    }
-    return PyNumber_Add(K, x);
+    bool handled;
+    PyObject* sum = number_detail::plus_one(x, K, true, handled);
+    return handled ? sum : PyNumber_Add(K, x);
 }
 
 // K * x

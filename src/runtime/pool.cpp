@@ -99,7 +99,8 @@ PyObject* build_code(std::uint32_t descriptor, PyObject* const* local_names, PyO
     for (int i = 0; i < d.local_count; ++i) {
         PyTuple_SET_ITEM(locals.get(), i, Py_NewRef(local_names[i]));
     }
-    Ref varnames = Ref::borrow(PyDict_SetDefault(shared.varnames_dedup, locals.get(), locals.get()));
+    Ref varnames =
+        Ref::borrow(PyDict_SetDefault(shared.varnames_dedup, locals.get(), locals.get()));
     if (!varnames) {
         return nullptr;
     }
