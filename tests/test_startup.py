@@ -1,0 +1,137 @@
+"""Start-up of the module in fresh interpreters (its dictionary, re-import and
+each way the start-up can fail), and the code objects, signatures, annotations,
+defaults and docstrings that it publishes."""
+import inspect
+import json
+import sys
+
+import pytest
+
+from support import SOURCE, copy_package_tree, run_python
+
+NAMES = ["sin", "cosin", "tan", "_tan_rad", "arctan", "arctan2", "arcsin", "arccos"]
+INIT_ENTRY = [SOURCE, "init geometry.trigonometry", 1]  # as JSON gives it back
+OWN = ["__builtins__", "constants", "algebra", *NAMES, "__test__"]
+
+
+def test_module_dictionary_and_reimport(tmp_path):
+    out = run_python(f"""
+        import importlib, json, sys, warnings
+        warnings.simplefilter("error")  # a 3.12 runtime imports without a warning
+        import geometry.trigonometry as t
+        keys, own = list(t.__dict__), [t.__dict__[k] for k in {OWN!r}]
+        del sys.modules["geometry.trigonometry"]
+        again = importlib.import_module("geometry.trigonometry")
+        registry = sys.modules["_compiled_3_2_4"]
+        print(json.dumps([keys, t.__test__, again is t, importlib.reload(t) is t,
+                          sys.modules["geometry.trigonometry"] is t,
+                          [t.__dict__[k] for k in {OWN!r}] == own and list(t.__dict__) == keys,
+                          t.constants is sys.modules["geometry.constants"],
+                          t.algebra is sys.modules["quorvel.algebra.algebra"],
+                          [type(getattr(t, n)) is registry.compiled_function_or_method
+                           for n in {NAMES!r}]]))
+        """, copy_package_tree(tmp_path)).stdout
+    keys, *found = json.loads(out.splitlines()[-1])
+    assert keys[-len(OWN):] == OWN and all(keys.count(key) == 1 for key in OWN)
+    assert found == [{}, True, True, True, True, True, True, [True] * 8]
+
+
+FAILED_IMPORT = """
+import json, traceback
+try:
+    import geometry.trigonometry
+except BaseException as exc:
+    entries = [(f.filename, f.name, f.lineno) for f in traceback.extract_tb(exc.__traceback__)]
+    print(json.dumps([type(exc).__name__, str(exc), entries]))
+"""
+NO_CONSTANTS = ("import geometry, os; "
+                "os.remove(os.path.join(os.path.dirname(geometry.__file__), 'constants.py'))")
+REGISTRY = ("import sys, types; registry = sys.modules['_compiled_3_2_4'] = "
+            "types.ModuleType('_compiled_3_2_4'); registry.compiled_function_or_method = ")
+DECOMPRESS = "import zlib; zlib.decompress = lambda data: "
+NO_ZLIB = ("Failed to import 'zlib.decompress' - cannot initialise module strings. String "
+           "compression was configured with the C macro 'RUNTIME_COMPRESS_STRINGS=1'.")
+
+
+@pytest.mark.parametrize("setup, kind, message, entries", [
+    (NO_CONSTANTS, "ImportError", "cannot import name constants", [INIT_ENTRY]),
+    (REGISTRY + "42", "TypeError",
+     "Shared compiled type compiled_function_or_method is not a type object", [INIT_ENTRY]),
+    (REGISTRY + "type('compiled_function_or_method', (), {})", "TypeError",
+     "Shared compiled type compiled_function_or_method has the wrong size, try recompiling",
+     [INIT_ENTRY]),
+    ("import sys; sys.modules['zlib'] = None", "ImportError", NO_ZLIB, []),
+    (DECOMPRESS + "(_ for _ in ()).throw(ValueError('corrupt'))", "ValueError", "corrupt", []),
+    # a block that is short or not bytes at all: any clean ImportError
+    *[(DECOMPRESS + result, "ImportError", None, [])
+      for result in ("b''", "b'ab'", "'text' * 1000", "None", "bytearray(5000)")],
+])
+def test_failed_start_up(tmp_path, setup, kind, message, entries):
+    out = run_python(setup + FAILED_IMPORT, copy_package_tree(tmp_path)).stdout.splitlines()
+    assert out, "the import succeeded"
+    found_kind, found_message, found_entries = json.loads(out[-1])
+    assert found_kind == kind and message in (None, found_message)
+    assert [entry for entry in found_entries if entry[0] == SOURCE] == entries
+    assert not entries or found_entries[-1] == INIT_ENTRY
+
+
+CODE = {  # name: (local names, argument count, first line, code length, lines of co_lines())
+    "sin": (("angle", "sign", "x", "term", "tol", "result", "i"), 1, 6, 344,
+            [6, 19, 20, 21, 23, 24, 25, 26, 27, 28, 30, 32, 33, 34, 35, 37, 38, 39, 40, 42]),
+    "cosin": (("angle", "cosine"), 1, 45, 288, [45, 56, 58, 59, 60, 61, 62]),
+    "tan": (("angle",), 1, 65, 48, [65, 76]),
+    "_tan_rad": (("rad",), 1, 78, 92, [78, 82]),
+    "arctan": (("x", "iter", "theta", "_"), 2, 84, 272,
+               [84, 97, 98, 99, 100, 102, 103, 108, 109]),
+    "arctan2": (("x", "y"), 2, 112, 340, [112, *range(126, 136), 137]),
+    "arcsin": (("x", "result"), 1, 139, 80, [139, 151, 152]),
+    "arccos": (("x", "result"), 1, 155, 68, [155, 167, 168]),
+}
+
+
+@pytest.mark.parametrize("name", NAMES)
+def test_code_object_and_interned_names(trig, name):
+    varnames, argcount, first_line, length, lines = CODE[name]
+    function = getattr(trig, name)
+    code = function.__code__
+    assert code.co_varnames == varnames and code.co_nlocals == len(varnames)
+    assert (code.co_argcount, code.co_posonlyargcount, code.co_kwonlyargcount) == (argcount, 0, 0)
+    assert (code.co_firstlineno, code.co_flags, code.co_stacksize) == (first_line, 3, 0)
+    assert code.co_consts == code.co_names == code.co_cellvars == code.co_freevars == ()
+    assert (code.co_filename, code.co_name, code.co_qualname) == (SOURCE, name, name)
+    assert len(code.co_code) == length and not any(code.co_code)
+    assert sorted({line for _, _, line in code.co_lines() if line is not None}) == lines
+    assert code.co_name is function.__qualname__ is sys.intern(name)
+    assert function.__module__ is sys.intern("geometry.trigonometry")
+    assert all(local is sys.intern(local) for local in code.co_varnames)
+    assert all(key is sys.intern(key) for key in function.__annotations__)
+    assert next(key for key in trig.__dict__ if key == name) is sys.intern(name)
+
+
+ANGLE, NUMBER, RETURN = ("angle", "int | float"), "float | int", ("return", "float")
+PUBLISHED = {  # name: (annotations, first line of the docstring)
+    "sin": ([ANGLE], "[Summary]: Return the sine of an angle given in degrees."),
+    "cosin": ([ANGLE], "[Summary]: Return the cosine of an angle given in degrees."),
+    "tan": ([ANGLE], "[Summary]: Return the tangent of an angle given in degrees."),
+    "_tan_rad": ([("rad", "float")], None),
+    "arctan": ([("x", NUMBER)], "[Summary]: Tests and explanation for the arctan() function."),
+    "arctan2": ([("x", NUMBER), ("y", NUMBER), RETURN],
+                "[Summary]: Return the angle in radians between the positive x-axis and the"),
+    "arcsin": ([("x", NUMBER), RETURN], "[Summary]: Return the arcsine of x in radians."),
+    "arccos": ([("x", NUMBER), RETURN], "[Summary]: Return the arccosine of x in radians."),
+}
+
+
+@pytest.mark.parametrize("name", NAMES)
+def test_annotations_and_docstring(trig, name):
+    (annotations, first_line), function = PUBLISHED[name], getattr(trig, name)
+    assert type(function.__annotations__) is dict
+    assert list(function.__annotations__.items()) == annotations
+    doc = function.__doc__
+    assert doc is None if first_line is None else (
+        type(doc) is str and doc.strip().split("\n")[0] == first_line)
+
+
+def test_arctan_defaults_and_signature(trig):
+    assert trig.arctan.__defaults__ == (20,)
+    assert str(inspect.signature(trig.arctan)) == "(x: 'float | int', iter=20)"
