@@ -3,6 +3,7 @@ each way the start-up can fail), and the code objects, signatures, annotations,
 defaults and docstrings that it publishes."""
 import inspect
 import json
+import subprocess
 import sys
 
 import pytest
@@ -135,3 +136,9 @@ def test_annotations_and_docstring(trig, name):
 def test_arctan_defaults_and_signature(trig):
     assert trig.arctan.__defaults__ == (20,)
     assert str(inspect.signature(trig.arctan)) == "(x: 'float | int', iter=20)"
+
+
+def test_library_exports_only_its_init_function(trig):
+    listing = subprocess.run(["nm", "-D", "--defined-only", trig.__file__],
+                             capture_output=True, text=True, check=True).stdout
+    assert [line.split()[-1] for line in listing.splitlines()] == ["PyInit_trigonometry"]
