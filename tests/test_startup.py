@@ -142,3 +142,17 @@ def test_library_exports_only_its_init_function(trig):
     listing = subprocess.run(["nm", "-D", "--defined-only", trig.__file__],
                              capture_output=True, text=True, check=True).stdout
     assert [line.split()[-1] for line in listing.splitlines()] == ["PyInit_trigonometry"]
+
+
+def test_second_interpreter_is_refused():
+    result = run_python("""
+        import geometry.trigonometry
+        import _xxsubinterpreters as interpreters
+        interp = interpreters.create(isolated=False)
+        try:
+            interpreters.run_string(interp, "import geometry.trigonometry")
+        except interpreters.RunFailedError as exc:
+            print(exc)
+    """)
+    assert result.stdout.strip() == ("<class 'ImportError'>: Interpreter change detected - this"
+                                     " module can only be loaded into one interpreter per process.")
