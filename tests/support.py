@@ -23,6 +23,27 @@ def same_float(a, b):
     return type(a) is float and type(b) is float and bits(a) == bits(b)
 
 
+def exact(value):
+    """Type and exact contents: floats by their bits, so -0.0 differs from 0.0
+    and NaN equals NaN."""
+    if type(value) is float:
+        return (float, bits(value))
+    if type(value) is complex:
+        return (complex, bits(value.real), bits(value.imag))
+    return (type(value), repr(value))
+
+
+def outcome(call, *args, describe=exact, lines=None):
+    """What a call gives, comparable with ==: ("returns", describe(result)), or
+    ("raises", type, message) followed by lines(exception) when given."""
+    try:
+        result = call(*args)
+    except Exception as exc:  # noqa: BLE001 - every failure is compared
+        failure = ("raises", type(exc), str(exc))
+        return failure + (lines(exc),) if lines else failure
+    return ("returns", describe(result))
+
+
 def tb_entries(exc):
     """(file, function, line) of each traceback entry of an exception, outermost first."""
     return [(f.filename, f.name, f.lineno) for f in traceback.extract_tb(exc.__traceback__)]

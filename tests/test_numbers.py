@@ -9,7 +9,7 @@ import pytest
 from hypothesis import given, settings, strategies as st
 
 from _trigonometry_testing.runtime_probe import number
-from support import bits
+from support import outcome
 
 NAN, INF = float("nan"), float("inf")
 # 0 and 1 as new objects rather than the interpreter's shared small ints.
@@ -49,16 +49,6 @@ OPERATIONS = [pytest.param(
     eval("lambda a, b=None: " + expr),
     [(a, b) for a in PAIR_OPERANDS for b in PAIR_OPERANDS] if B in args else [(x,) for x in OPERANDS],
     id=expr) for expr, args in TABLE.items()]
-
-
-def outcome(function, *args):
-    """What a call gives: the exact type and the float bits or repr of the
-    result, or the exception's type and message."""
-    try:
-        result = function(*args)
-    except Exception as exc:  # noqa: BLE001 - every failure is compared
-        return ("raises", type(exc), str(exc))
-    return (type(result), bits(result) if type(result) is float else repr(result))
 
 
 @pytest.mark.parametrize("helper, model, cases", OPERATIONS)

@@ -11,6 +11,7 @@ import types
 import pytest
 
 from _trigonometry_testing import runtime_probe as probe
+import support
 from support import SOURCE, module_entries, tb_entries
 
 Base = type("Base", (Exception,), {})
@@ -40,10 +41,7 @@ CALLS = [(abs, (-3,)), (abs, ()), (math.sqrt, ("a",)), (max, (3, 9)), (lambda *a
 
 
 def outcome(call, *args):
-    try:
-        return ("returns", call(*args))
-    except Exception as exc:  # noqa: BLE001 - every failure is compared
-        return ("raises", type(exc), str(exc))
+    return support.outcome(call, *args, describe=lambda result: result)
 
 
 @pytest.mark.parametrize("offset", [False, True])

@@ -269,21 +269,13 @@ PyObject* raise_needs_argument(PyObject* self) noexcept {
 
 PyObject* function_vectorcall_fastcall_keywords(PyObject* self, PyObject* const* args,
                                                 size_t nargsf, PyObject* kwnames) noexcept {
-    CompiledFunction* f = as_function(self);
     Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
     PyObject* receiver;
-    if ((f->flags & (FUNCTION_CLASS_MEMBER | FUNCTION_STATIC)) == FUNCTION_CLASS_MEMBER) {
-        if (nargs == 0) {
-            return raise_needs_argument(self);
-        }
-        receiver = args[0];
-        ++args;
-        --nargs;
-    } else {
-        receiver = f->base.func.m_self;
+    if (!take_receiver(self, args, nargs, receiver)) {
+        return nullptr;
     }
     auto entry = reinterpret_cast<_PyCFunctionFastWithKeywords>(
-        reinterpret_cast<void (*)(void)>(f->base.func.m_ml->ml_meth));
+        reinterpret_cast<void (*)(void)>(method_def(self)->ml_meth));
     return entry(receiver, args, nargs, kwnames);
 }
 

@@ -28,25 +28,6 @@ PyObject* raise_bad_flags() noexcept {
     return nullptr;
 }
 
-// The common prologue of the vectorcall entries: strips the offset flag and,
-// for a class member, takes the receiver from the front of the vector.
-bool take_receiver(PyObject* self, PyObject* const*& args, Py_ssize_t& nargs,
-                   PyObject*& receiver) noexcept {
-    CompiledFunction* f = as_function(self);
-    if ((f->flags & (FUNCTION_CLASS_MEMBER | FUNCTION_STATIC)) == FUNCTION_CLASS_MEMBER) {
-        if (nargs == 0) {
-            raise_needs_argument(self);
-            return false;
-        }
-        receiver = args[0];
-        ++args;
-        --nargs;
-    } else {
-        receiver = f->base.func.m_self;
-    }
-    return true;
-}
-
 template <typename Entry>
 Entry entry_of(PyObject* self) noexcept {
     return reinterpret_cast<Entry>(reinterpret_cast<void (*)(void)>(method_def(self)->ml_meth));
@@ -130,10 +111,6 @@ PyObject* call_with_keyword_dict(PyObject* self, vectorcallfunc entry, PyObject*
     PyMem_Free(stack);
     return result;
 }
-
-}  // namespace
-
-namespace {
 
 // The no-argument and single-argument entries differ only in the count
 // that they accept.

@@ -4,6 +4,8 @@
 
 #include <Python.h>
 
+#include "runtime/function.h"
+
 namespace runtime {
 
 // Vectorcall entries, one per call convention; the constructor stores one.
@@ -25,5 +27,24 @@ extern PyMethodDef function_methods[];
 
 // Raises the TypeError of a class-member function called without its receiver.
 PyObject* raise_needs_argument(PyObject* self) noexcept;
+
+// The common prologue of the vectorcall entries: a class member takes its
+// receiver from the front of the vector, any other function is its own.
+inline bool take_receiver(PyObject* self, PyObject* const*& args, Py_ssize_t& nargs,
+                          PyObject*& receiver) noexcept {
+    CompiledFunction* f = as_function(self);
+    if ((f->flags & (FUNCTION_CLASS_MEMBER | FUNCTION_STATIC)) == FUNCTION_CLASS_MEMBER) {
+        if (nargs == 0) {
+            raise_needs_argument(self);
+            return false;
+        }
+        receiver = args[0];
+        ++args;
+        --nargs;
+    } else {
+        receiver = f->base.func.m_self;
+    }
+    return true;
+}
 
 }  // namespace runtime

@@ -230,6 +230,21 @@ inline int num_is_true(PyObject* o) noexcept {
     return PyObject_IsTrue(o);
 }
 
+namespace number_detail {
+
+// Truth of the interpreter's rich comparison `a op b`.
+inline int rich_compare_truth(PyObject* a, PyObject* b, int op) noexcept {
+    PyObject* result = PyObject_RichCompare(a, b, op);
+    if (result == nullptr) {
+        return -1;
+    }
+    int truth = num_is_true(result);
+    Py_DECREF(result);
+    return truth;
+}
+
+}  // namespace number_detail
+
 // Truth of x == K for the int constant K = 0.
 inline int num_eq_const(PyObject* x, PyObject* K) noexcept {
     if (x == K) {
@@ -241,15 +256,8 @@ inline int num_eq_const(PyObject* x, PyObject* K) noexcept {
     if (PyFloat_CheckExact(x)) {
         return PyFloat_AS_DOUBLE(x) == 0.0;
     }
-    PyObject* equal = PyObject_RichCompare(x, K, Py_EQ);
-    if (equal == nullptr) {
-        return -1;
-    }
-    int truth = num_is_true(equal);
-    Py_DECREF(equal);
-    return truth;
+    return number_detail::rich_compare_truth(x, K, Py_EQ);
 }
-
 
 // Operations between two operands, for the places where neither is a
 // constant.  Exact floats, and exact ints below 2**30 (which convert to
@@ -259,8 +267,7 @@ inline int num_eq_const(PyObject* x, PyObject* K) noexcept {
 namespace number_detail {
 
 inline bool small_int(PyObject* x) noexcept {
-    return PyLong_CheckExact(x) && int_size(x) != IntSize::two_digits &&
-           int_size(x) != IntSize::more_digits;
+    return PyLong_CheckExact(x) && (int_tag(x) >> 3) <= 1;
 }
 
 inline std::int32_t small_int_value(PyObject* x) noexcept {
@@ -352,13 +359,7 @@ inline int num_compare(PyObject* a, PyObject* b, int op) noexcept {
             default: return x >= y;
         }
     }
-    PyObject* result = PyObject_RichCompare(a, b, op);
-    if (result == nullptr) {
-        return -1;
-    }
-    int truth = num_is_true(result);
-    Py_DECREF(result);
-    return truth;
+    return number_detail::rich_compare_truth(a, b, op);
 }
 
 }  // namespace runtime

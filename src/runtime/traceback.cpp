@@ -103,7 +103,7 @@ void add_traceback(CodeCache& cache, PyObject* globals, const char* function_nam
                                          traceback ? traceback.get() : Py_None);
             }
         }
-        PyErr_Clear();
+        // Setting it back also drops anything raised meanwhile.
         PyErr_SetRaisedException(exception.release());
         code_cache_insert(cache, line, code.get());
     }
