@@ -3,63 +3,16 @@
 #pragma once
 
 #include <Python.h>
-#include <cstdint>
+#include <iterator>
 
+#include "pool_index.h"
+#include "runtime/numbers.h"
 #include "runtime/traceback.h"
 
 namespace geometry {
 
-// Indices of the constant pool entries that the code reads.
-enum Pool : int {
-    POOL_DOT = 0,
-    POOL_FLOAT_OR_INT = 2,
-    POOL_PACKAGE_PREFIX = 3,
-    POOL_INT_OR_FLOAT = 4,
-    POOL_SOURCE_PATH = 5,
-    POOL_EMPTY = 6,
-    POOL_UNDERSCORE = 8,
-    POOL_ALGEBRA = 9,
-    POOL_ANGLE = 10,
-    POOL_ARCCOS = 11,
-    POOL_ARCSIN = 12,
-    POOL_ARCTAN = 13,
-    POOL_ARCTAN2 = 14,
-    POOL_CONSTANTS = 17,
-    POOL_COSIN = 18,
-    POOL_COSINE = 19,
-    POOL_FLOAT = 20,
-    POOL_MODULE_NAME = 22,
-    POOL_I = 23,
-    POOL_ITER = 26,
-    POOL_PI = 30,
-    POOL_RAD = 33,
-    POOL_RESULT = 34,
-    POOL_RETURN = 35,
-    POOL_SIGN = 38,
-    POOL_ALGEBRA_MODULE = 39,
-    POOL_SIN = 40,
-    POOL_SQRT = 41,
-    POOL_TAN = 42,
-    POOL_TAN_RAD = 43,
-    POOL_TERM = 44,
-    POOL_TEST = 45,
-    POOL_THETA = 46,
-    POOL_TOL = 47,
-    POOL_X = 49,
-    POOL_Y = 50,
-    POOL_LINES_TAN_RAD = 51,
-    POOL_LINES_COSIN = 52,
-    POOL_LINES_ARCSIN = 53,
-    POOL_LINES_ARCCOS = 54,
-    POOL_LINES_ARCTAN = 55,
-    POOL_LINES_TAN = 56,
-    POOL_LINES_SIN = 57,
-    POOL_LINES_ARCTAN2 = 58,
-    POOL_SIZE = 59,
-};
-
-// Indices of the int constants, in the order they are built.
-enum IntConstant : int {
+// The int constants of the source, in the order they are built.
+enum IntIndex : int {
     INT_0, INT_MINUS_1, INT_1, INT_2, INT_20, INT_MINUS_90, INT_90,
     INT_MINUS_180, INT_180, INT_270, INT_360, INT_COUNT,
 };
@@ -73,7 +26,7 @@ struct ModuleState {
     PyObject* empty_bytes;
     PyObject* arctan_defaults;
     PyObject* code_objects[function_count];
-    PyObject* pool[POOL_SIZE];
+    PyObject* pool[pool_size];
     PyObject* float_zero;
     PyObject* ints[INT_COUNT];
     PyTypeObject* metatype;
@@ -87,13 +40,23 @@ extern ModuleState state;
 inline PyObject* pool(Pool index) noexcept {
     return state.pool[index];
 }
-inline PyObject* int_constant(IntConstant index) noexcept {
-    return state.ints[index];
+
+// The values of the int constants, stored in the smallest type that holds them.
+inline constexpr signed char small_int_values[] = {0, -1, 1, 2, 20, -90, 90};
+inline constexpr short wide_int_values[] = {-180, 180, 270, 360};
+static_assert(std::size(small_int_values) + std::size(wide_int_values) == INT_COUNT);
+
+// Constant `index` with its value and its object's slot; start-up builds the
+// object from this value.
+constexpr runtime::IntConstant int_constant(IntIndex index) noexcept {
+    constexpr int small = static_cast<int>(std::size(small_int_values));
+    return {index < small ? small_int_values[index] : wide_int_values[index - small],
+            &state.ints[index]};
 }
 
 // Builds the pool entries, the float constant and the int constants.
 int build_constant_pool() noexcept;
-// Builds the eight code objects from the pool.
+// Builds the eight code objects from the function table.
 int build_code_objects() noexcept;
 
 // Adds the traceback entry (function, line) of the module's source file to

@@ -2,8 +2,8 @@
 // the process-wide state record that the function bodies read.
 #include <cstdio>
 
-#include "geometry/functions.h"
-#include "geometry/module_state.h"
+#include "function_table.h"
+#include "module_state.h"
 #include "runtime/function.h"
 #include "runtime/imports.h"
 #include "runtime/ref.h"
@@ -22,26 +22,6 @@ constexpr const char init_name[] = "init geometry.trigonometry";
 
 // The interpreter that first created the module; the state serves it alone.
 PY_INT64_T main_interpreter_id = -1;
-
-// Publication data of the eight functions, in the order of function_defs.
-struct Publication {
-    Pool name;
-    int def_line;
-    Pool annotations[3][2];  // (parameter or "return", annotation text), unused rows zero
-};
-
-constexpr Publication publications[function_count] = {
-    {POOL_SIN, 6, {{POOL_ANGLE, POOL_INT_OR_FLOAT}}},
-    {POOL_COSIN, 45, {{POOL_ANGLE, POOL_INT_OR_FLOAT}}},
-    {POOL_TAN, 65, {{POOL_ANGLE, POOL_INT_OR_FLOAT}}},
-    {POOL_TAN_RAD, 78, {{POOL_RAD, POOL_FLOAT}}},
-    {POOL_ARCTAN, 84, {{POOL_X, POOL_FLOAT_OR_INT}}},
-    {POOL_ARCTAN2, 112,
-     {{POOL_X, POOL_FLOAT_OR_INT}, {POOL_Y, POOL_FLOAT_OR_INT}, {POOL_RETURN, POOL_FLOAT}}},
-    {POOL_ARCSIN, 139, {{POOL_X, POOL_FLOAT_OR_INT}, {POOL_RETURN, POOL_FLOAT}}},
-    {POOL_ARCCOS, 155, {{POOL_X, POOL_FLOAT_OR_INT}, {POOL_RETURN, POOL_FLOAT}}},
-};
-constexpr int arctan_index = 4;
 
 // Replaces a state field with a reference the caller owns.
 template <typename T>
@@ -153,34 +133,28 @@ int import_algebra() noexcept {
     return PyDict_SetItem(state.module_dict, pool(POOL_ALGEBRA), algebra.get());
 }
 
-// Creates function `index` with its annotations (and arctan's defaults) and
-// stores it in the module dictionary.
-int publish_function(int index) noexcept {
-    const Publication& p = publications[index];
+// Creates the function of `row` with its annotations (and its defaults
+// tuple, for the one function with a default) and stores it in the module
+// dictionary.
+int publish_function(const FunctionRow& row, PyMethodDef* definition, PyObject* code) noexcept {
     Ref annotations = Ref::steal(PyDict_New());
     if (!annotations) {
         return -1;
     }
-    for (const auto& [key, text] : p.annotations) {
-        if (key == POOL_DOT) {
-            break;
-        }
-        if (PyDict_SetItem(annotations.get(), pool(key), pool(text)) < 0) {
+    for (const Annotation& annotation : row.annotations) {
+        if (PyDict_SetItem(annotations.get(), pool(annotation.key), pool(annotation.text)) < 0) {
             return -1;
         }
     }
-    Ref function = Ref::steal(runtime::function_new(state.function_type, &function_defs[index],
-                                                    pool(p.name), pool(POOL_MODULE_NAME),
-                                                    state.module_dict, state.code_objects[index]));
+    PyObject* defaults = row.required_count < row.argument_count ? state.arctan_defaults : nullptr;
+    Ref function = Ref::steal(runtime::function_new(state.function_type, definition,
+                                                    pool(row.name.entry), pool(POOL_MODULE_NAME),
+                                                    state.module_dict, code, defaults,
+                                                    annotations.get()));
     if (!function) {
         return -1;
     }
-    runtime::CompiledFunction* record = runtime::as_function(function.get());
-    if (index == arctan_index) {
-        record->defaults = Py_NewRef(state.arctan_defaults);
-    }
-    record->annotations = annotations.release();
-    return PyDict_SetItem(state.module_dict, pool(p.name), function.get());
+    return PyDict_SetItem(state.module_dict, pool(row.name.entry), function.get());
 }
 
 // The steps of module execution after the constant pool exists; each failure
@@ -200,7 +174,7 @@ int exec_with_pool(PyObject* module, int& line) noexcept {
     if (present < 0 || (present == 0 && PyDict_SetItem(modules, pool(POOL_MODULE_NAME), module) < 0)) {
         return -1;
     }
-    store(state.arctan_defaults, PyTuple_Pack(1, int_constant(INT_20)));
+    store(state.arctan_defaults, PyTuple_Pack(1, int_constant(INT_20).object()));
     if (state.arctan_defaults == nullptr) {
         return -1;
     }
@@ -215,14 +189,14 @@ int exec_with_pool(PyObject* module, int& line) noexcept {
         return -1;
     }
     for (int i = 0; i < function_count; ++i) {
-        line = publications[i].def_line;
-        if (publish_function(i) < 0) {
+        line = function_rows[i].def_line;
+        if (publish_function(function_rows[i], &function_defs[i], state.code_objects[i]) < 0) {
             return -1;
         }
     }
     line = 1;
     Ref test = Ref::steal(PyDict_New());
-    if (!test || PyDict_SetItem(state.module_dict, pool(POOL_TEST), test.get()) < 0) {
+    if (!test || PyDict_SetItem(state.module_dict, pool(POOL_DUNDER_TEST), test.get()) < 0) {
         return -1;
     }
     return 0;
@@ -293,15 +267,15 @@ PyMethodDef module_methods[] = {
 };
 
 PyModuleDef module_def = {
-    PyModuleDef_HEAD_INIT,
-    "trigonometry",
-    nullptr,
-    0,
-    module_methods,
-    module_slots,
-    nullptr,
-    nullptr,
-    nullptr,
+    .m_base = PyModuleDef_HEAD_INIT,
+    .m_name = "trigonometry",
+    .m_doc = nullptr,
+    .m_size = 0,
+    .m_methods = module_methods,
+    .m_slots = module_slots,
+    .m_traverse = nullptr,
+    .m_clear = nullptr,
+    .m_free = nullptr,
 };
 
 }  // namespace

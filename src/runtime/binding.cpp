@@ -9,14 +9,16 @@ namespace runtime {
 
 namespace {
 
-int raise_count(const char* name, const char* word, Py_ssize_t count, Py_ssize_t given) noexcept {
+[[gnu::cold, gnu::noinline]] int raise_count(const char* name, const char* word, Py_ssize_t count,
+                                             Py_ssize_t given) noexcept {
     PyErr_Format(PyExc_TypeError, "%.200s() takes %.8s %zd positional argument%.1s (%zd given)",
                  name, word, count, count == 1 ? "" : "s", given);
     return -1;
 }
 
 // The message for a positional count outside [R, P].
-int raise_positional_count(const Signature& s, Py_ssize_t given) noexcept {
+[[gnu::cold, gnu::noinline]] int raise_positional_count(const Signature& s,
+                                                        Py_ssize_t given) noexcept {
     if (s.required_count == s.parameter_count) {
         return raise_count(s.name, "exactly", s.required_count, given);
     }
@@ -26,7 +28,8 @@ int raise_positional_count(const Signature& s, Py_ssize_t given) noexcept {
     return raise_count(s.name, "at most", s.parameter_count, given);
 }
 
-int raise_multiple_values(const char* name, PyObject* key) noexcept {
+[[gnu::cold, gnu::noinline]] int raise_multiple_values(const char* name,
+                                                       PyObject* key) noexcept {
     PyErr_Format(PyExc_TypeError, "%s() got multiple values for keyword argument '%U'", name, key);
     return -1;
 }
@@ -62,6 +65,16 @@ int match_keyword_subclass(PyObject* key, PyObject* const* const* names, Py_ssiz
         }
     }
     return 0;
+}
+
+[[gnu::cold, gnu::noinline]] int raise_not_strings(const char* name) noexcept {
+    PyErr_Format(PyExc_TypeError, "%.200s() keywords must be strings", name);
+    return -1;
+}
+
+[[gnu::cold, gnu::noinline]] int raise_unexpected(const char* name, PyObject* key) noexcept {
+    PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'", name, key);
+    return -1;
 }
 
 }  // namespace
@@ -108,16 +121,13 @@ int bind_keywords(PyObject* kwnames, PyObject* const* kwvalues, PyObject* const*
             } else if (PyUnicode_Check(key)) {
                 found = match_keyword_subclass(key, names, nargs, &index, function_name);
             } else {
-                PyErr_Format(PyExc_TypeError, "%.200s() keywords must be strings", function_name);
-                return -1;
+                return raise_not_strings(function_name);
             }
             if (found < 0) {
                 return -1;
             }
             if (found == 0) {
-                PyErr_Format(PyExc_TypeError, "%s() got an unexpected keyword argument '%U'",
-                             function_name, key);
-                return -1;
+                return raise_unexpected(function_name, key);
             }
         }
         // A native caller can name one parameter twice; the first value stands

@@ -3,7 +3,7 @@
 #include <Python.h>
 #include "internal/pycore_frame.h"
 
-#include "runtime/frame_line.h"
+#include "frame_line.h"
 
 void runtime_set_frame_line(PyFrameObject* frame, int line) {
     frame->f_lineno = line;

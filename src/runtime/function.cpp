@@ -7,7 +7,7 @@
 #include <cstring>
 #include <structmember.h>
 
-#include "runtime/function_slots.h"
+#include "function_slots.h"
 #include "runtime/ref.h"
 
 namespace runtime {
@@ -112,21 +112,21 @@ const char* short_type_name(const char* name) noexcept {
 }  // namespace
 
 PyType_Spec function_type_spec = {
-    "_compiled_3_2_4.compiled_function_or_method",
-    static_cast<int>(sizeof(CompiledFunction)),
-    0,
-    Py_TPFLAGS_MANAGED_DICT | Py_TPFLAGS_DISALLOW_INSTANTIATION | Py_TPFLAGS_IMMUTABLETYPE |
-        Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_VECTORCALL | Py_TPFLAGS_HAVE_GC |
-        Py_TPFLAGS_METHOD_DESCRIPTOR,
-    function_type_slots,
+    .name = "_compiled_3_2_4.compiled_function_or_method",
+    .basicsize = static_cast<int>(sizeof(CompiledFunction)),
+    .itemsize = 0,
+    .flags = Py_TPFLAGS_MANAGED_DICT | Py_TPFLAGS_DISALLOW_INSTANTIATION |
+             Py_TPFLAGS_IMMUTABLETYPE | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_VECTORCALL |
+             Py_TPFLAGS_HAVE_GC | Py_TPFLAGS_METHOD_DESCRIPTOR,
+    .slots = function_type_slots,
 };
 
 PyType_Spec metatype_spec = {
-    "_compiled_3_2_4._shared_types_metatype",
-    0,
-    0,
-    Py_TPFLAGS_DISALLOW_INSTANTIATION | Py_TPFLAGS_IMMUTABLETYPE,
-    metatype_slots,
+    .name = "_compiled_3_2_4._shared_types_metatype",
+    .basicsize = 0,
+    .itemsize = 0,
+    .flags = Py_TPFLAGS_DISALLOW_INSTANTIATION | Py_TPFLAGS_IMMUTABLETYPE,
+    .slots = metatype_slots,
 };
 
 int check_shared_type(PyObject* candidate, const char* short_name,
@@ -208,7 +208,8 @@ int fetch_function_types(PyTypeObject** metatype, PyTypeObject** function_type) 
 }
 
 PyObject* function_new(PyTypeObject* type, PyMethodDef* def, PyObject* qualname,
-                       PyObject* module, PyObject* globals, PyObject* code) noexcept {
+                       PyObject* module, PyObject* globals, PyObject* code, PyObject* defaults,
+                       PyObject* annotations) noexcept {
     CompiledFunction* f = PyObject_GC_New(CompiledFunction, type);
     if (f == nullptr) {
         return nullptr;
@@ -226,10 +227,10 @@ PyObject* function_new(PyTypeObject* type, PyMethodDef* def, PyObject* qualname,
     f->globals = Py_NewRef(globals);
     f->code = Py_XNewRef(code);
     f->dynamic_defaults = nullptr;
-    f->defaults = nullptr;
+    f->defaults = Py_XNewRef(defaults);
     f->kwdefaults = nullptr;
     f->defaults_getter = nullptr;
-    f->annotations = nullptr;
+    f->annotations = Py_XNewRef(annotations);
     f->coroutine_marker = nullptr;
 
     vectorcallfunc entry;
@@ -261,7 +262,7 @@ PyObject* function_new(PyTypeObject* type, PyMethodDef* def, PyObject* qualname,
     return reinterpret_cast<PyObject*>(f);
 }
 
-PyObject* raise_needs_argument(PyObject* self) noexcept {
+[[gnu::cold, gnu::noinline]] PyObject* raise_needs_argument(PyObject* self) noexcept {
     PyErr_Format(PyExc_TypeError, "%.200s() %s", method_def(self)->ml_name,
                  "needs an argument");
     return nullptr;

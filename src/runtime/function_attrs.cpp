@@ -1,7 +1,7 @@
 // The attribute surface of the compiled function type: the getset table that
 // mirrors a Python function's attributes, repr and __reduce__.
 #include "runtime/function.h"
-#include "runtime/function_slots.h"
+#include "function_slots.h"
 #include "runtime/ref.h"
 
 namespace runtime {

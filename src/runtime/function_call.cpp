@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "runtime/function.h"
-#include "runtime/function_slots.h"
+#include "function_slots.h"
 #include "runtime/ref.h"
 
 namespace runtime {
@@ -11,19 +11,20 @@ namespace runtime {
 namespace {
 
 // Messages are formatted out of line, away from the entries' hot paths.
-PyObject* raise_no_keywords(PyObject* self) noexcept {
+[[gnu::cold, gnu::noinline]] PyObject* raise_no_keywords(PyObject* self) noexcept {
     PyErr_Format(PyExc_TypeError, "%.200s() %s", method_def(self)->ml_name,
                  "takes no keyword arguments");
     return nullptr;
 }
 
-PyObject* raise_count(PyObject* self, const char* what, Py_ssize_t given) noexcept {
+[[gnu::cold, gnu::noinline]] PyObject* raise_count(PyObject* self, const char* what,
+                                                   Py_ssize_t given) noexcept {
     PyErr_Format(PyExc_TypeError, "%.200s() %s (%zd given)", method_def(self)->ml_name, what,
                  given);
     return nullptr;
 }
 
-PyObject* raise_bad_flags() noexcept {
+[[gnu::cold, gnu::noinline]] PyObject* raise_bad_flags() noexcept {
     PyErr_SetString(PyExc_SystemError, "Bad call flags for CompiledFunction");
     return nullptr;
 }

@@ -5,37 +5,13 @@ namespace runtime {
 
 namespace {
 
-// Whether `type` is `base` or derives from it: through the MRO when the type
-// has one, else along its chain of bases, `object` being a base of all.
-bool is_subtype(PyTypeObject* type, PyTypeObject* base) noexcept {
-    if (type == base) {
-        return true;
-    }
-    PyObject* mro = type->tp_mro;
-    if (mro != nullptr) {
-        Py_ssize_t size = PyTuple_GET_SIZE(mro);
-        for (Py_ssize_t i = 0; i < size; ++i) {
-            if (PyTuple_GET_ITEM(mro, i) == reinterpret_cast<PyObject*>(base)) {
-                return true;
-            }
-        }
-        return false;
-    }
-    for (PyTypeObject* t = type->tp_base; t != nullptr; t = t->tp_base) {
-        if (t == base) {
-            return true;
-        }
-    }
-    return base == &PyBaseObject_Type;
-}
-
 bool is_exception_class(PyObject* object) noexcept {
     return PyType_FastSubclass(Py_TYPE(object), Py_TPFLAGS_TYPE_SUBCLASS) &&
            PyType_FastSubclass(reinterpret_cast<PyTypeObject*>(object),
                                Py_TPFLAGS_BASE_EXC_SUBCLASS);
 }
 
-PyObject* raise_name_error(PyObject* name) noexcept {
+[[gnu::cold, gnu::noinline]] PyObject* raise_name_error(PyObject* name) noexcept {
     PyErr_Format(PyExc_NameError, "name '%U' is not defined", name);
     return nullptr;
 }
@@ -87,7 +63,7 @@ PyObject* call_object(PyTypeObject* function_type, PyObject* callable, PyObject*
                       size_t nargsf) noexcept {
     Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
     PyTypeObject* type = Py_TYPE(callable);
-    if (nargs == 1 && (is_subtype(type, function_type) || is_subtype(type, &PyCFunction_Type)) &&
+    if (nargs == 1 && (PyType_IsSubtype(type, function_type) || PyType_IsSubtype(type, &PyCFunction_Type)) &&
         (reinterpret_cast<PyCFunctionObject*>(callable)->m_ml->ml_flags & METH_O)) {
         return call_c_function(callable, args[0]);
     }
@@ -111,7 +87,7 @@ int exception_matches(PyObject* raised, PyObject* wanted) noexcept {
     if (is_exception_class(raised)) {
         auto* raised_type = reinterpret_cast<PyTypeObject*>(raised);
         if (is_exception_class(wanted)) {
-            return is_subtype(raised_type, reinterpret_cast<PyTypeObject*>(wanted));
+            return PyType_IsSubtype(raised_type, reinterpret_cast<PyTypeObject*>(wanted));
         }
         if (PyType_FastSubclass(Py_TYPE(wanted), Py_TPFLAGS_TUPLE_SUBCLASS)) {
             Py_ssize_t size = PyTuple_GET_SIZE(wanted);
@@ -123,7 +99,7 @@ int exception_matches(PyObject* raised, PyObject* wanted) noexcept {
             for (Py_ssize_t i = 0; i < size; ++i) {
                 PyObject* item = PyTuple_GET_ITEM(wanted, i);
                 if (is_exception_class(item) &&
-                    is_subtype(raised_type, reinterpret_cast<PyTypeObject*>(item))) {
+                    PyType_IsSubtype(raised_type, reinterpret_cast<PyTypeObject*>(item))) {
                     return 1;
                 }
             }

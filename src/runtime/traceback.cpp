@@ -4,7 +4,7 @@
 #include <cstring>
 #include <frameobject.h>
 
-#include "runtime/frame_line.h"
+#include "frame_line.h"
 #include "runtime/ref.h"
 
 namespace runtime {

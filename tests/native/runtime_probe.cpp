@@ -29,15 +29,18 @@ PyObject* probe_number(PyObject*, PyObject* args) noexcept {
     long c = 0;
     if (!PyArg_ParseTuple(args, "sO|Ol", &op, &a, &b, &c)) return nullptr;
     std::string_view name(op);
-    if (name == "rsub") return runtime::num_rsub_const(a, b, c);
-    if (name == "rem") return runtime::num_rem_const<360>(a, b);
-    if (name == "isub") return runtime::num_isub_const(a, b, c);
-    if (name == "truediv") return runtime::num_truediv_const(a, b, c);
-    if (name == "add") return runtime::num_add_const(a, b, c != 0);
-    if (name == "radd") return runtime::num_radd_const(a, b);
-    if (name == "rmul") return runtime::num_rmul_const(a, b, c);
+    // The constant operand with its machine value; "rem", "add", "radd" and
+    // "eq" are used only with 360, 1, 1 and 0.
+    using runtime::IntConstant;
+    if (name == "rsub") return runtime::num_rsub_const(IntConstant{c, &a}, b);
+    if (name == "rem") return runtime::num_rem_const(a, IntConstant{360, &b});
+    if (name == "isub") return runtime::num_isub_const(a, IntConstant{c, &b});
+    if (name == "truediv") return runtime::num_truediv_const(a, IntConstant{c, &b});
+    if (name == "add") return runtime::num_add_const(a, IntConstant{1, &b}, c != 0);
+    if (name == "radd") return runtime::num_radd_const(IntConstant{1, &a}, b);
+    if (name == "rmul") return runtime::num_rmul_const(IntConstant{c, &a}, b);
     if (name == "abs") return runtime::num_abs(a);
-    if (name == "eq") return truth(runtime::num_eq_const(a, b));
+    if (name == "eq") return truth(runtime::num_eq_const(a, IntConstant{0, &b}));
     if (name == "is_true") return truth(runtime::num_is_true(a));
     if (name == "+") return runtime::num_binary<BinaryOp::add>(a, b, c != 0);
     if (name == "-") return runtime::num_binary<BinaryOp::subtract>(a, b, c != 0);

@@ -64,9 +64,11 @@ int check_shared_type(PyObject* candidate, const char* short_name,
 // out-parameters receive new references; returns -1 with an exception set.
 int fetch_function_types(PyTypeObject** metatype, PyTypeObject** function_type) noexcept;
 
-// A new function object of `type` for `def`.  `qualname` and `globals` must
-// not be null; `module` and `code` may be.
+// A new function object of `type` for `def`, taking a reference to every
+// object it is given.  `qualname` and `globals` must not be null; `module`,
+// `code`, `defaults` (the __defaults__ tuple) and `annotations` (a dict) may be.
 PyObject* function_new(PyTypeObject* type, PyMethodDef* def, PyObject* qualname,
-                       PyObject* module, PyObject* globals, PyObject* code) noexcept;
+                       PyObject* module, PyObject* globals, PyObject* code,
+                       PyObject* defaults = nullptr, PyObject* annotations = nullptr) noexcept;
 
 }  // namespace runtime

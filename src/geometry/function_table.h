@@ -1,0 +1,91 @@
+// One row per module function holding everything the module says about it:
+// start-up, the code objects and the method table are all derived from
+// these rows (functions.cpp defines them).
+#pragma once
+
+#include <Python.h>
+#include <cstdint>
+#include <initializer_list>
+
+#include "module_state.h"
+
+namespace geometry {
+
+// A short list held inline, so that rows stay constant data.
+template <typename T, int capacity>
+struct List {
+    T items[capacity] = {};
+    int count = 0;
+
+    constexpr List(std::initializer_list<T> values) noexcept {
+        for (T value : values) {
+            items[count++] = value;
+        }
+    }
+    constexpr const T* begin() const noexcept { return items; }
+    constexpr const T* end() const noexcept { return items + count; }
+};
+
+// A function's name and its error-location name ("geometry.trigonometry."
+// and the name), both made from the pool entry of the name.
+struct FunctionName {
+    Pool entry;
+    char plain[16] = {};
+    char qualified[40] = {};
+
+    consteval FunctionName(Pool name) noexcept : entry(name) {
+        constexpr char prefix[] = "geometry.trigonometry.";
+        std::string_view text = pool_text[name];
+        int n = 0;
+        for (char c : prefix) {
+            if (c != '\0') {
+                qualified[n++] = c;
+            }
+        }
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            plain[i] = text[i];
+            qualified[n++] = text[i];
+        }
+    }
+};
+
+struct Annotation {
+    Pool key;   // a parameter name, or "return"
+    Pool text;
+};
+
+// The parameters are the first `argument_count` locals; those from
+// `required_count` on default to the int constant `default_value`.
+struct FunctionRow {
+    FunctionName name;
+    int def_line;  // also the code object's first line
+    int argument_count;
+    int required_count;
+    IntIndex default_value;
+    List<Pool, 7> locals;
+    List<Annotation, 3> annotations;
+    Pool line_table;
+    int code_flags;
+    bool takes_double;  // the argument is converted to a double on entry
+    const char* doc;
+    _PyCFunctionFastWithKeywords wrapper;
+};
+
+// Row indices, in publication order.
+enum FunctionIndex : int { SIN, COSIN, TAN, TAN_RAD, ARCTAN, ARCTAN2, ARCSIN, ARCCOS };
+
+extern const FunctionRow function_rows[function_count];
+// The method definitions that the function objects are made from, in row order.
+extern PyMethodDef* const function_defs;
+
+// The code-object descriptor word of a row: argument count (2 bits),
+// positional-only and keyword-only counts (1 bit each), local count (3 bits),
+// code flags (10 bits), first line (8 bits), from the least significant bit.
+constexpr std::uint32_t code_descriptor(const FunctionRow& row) noexcept {
+    return static_cast<std::uint32_t>(row.argument_count) |
+           static_cast<std::uint32_t>(row.locals.count) << 4 |
+           static_cast<std::uint32_t>(row.code_flags) << 7 |
+           static_cast<std::uint32_t>(row.def_line) << 17;
+}
+
+}  // namespace geometry
