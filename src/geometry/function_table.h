@@ -54,6 +54,13 @@ struct Annotation {
     Pool text;
 };
 
+// The bound arguments of a call: the parameter values, and for a function
+// that takes a double, the converted value.
+struct Arguments {
+    PyObject* const* values;
+    double number;
+};
+
 // The parameters are the first `argument_count` locals; those from
 // `required_count` on default to the int constant `default_value`.
 struct FunctionRow {
@@ -68,7 +75,8 @@ struct FunctionRow {
     int code_flags;
     bool takes_double;  // the argument is converted to a double on entry
     const char* doc;
-    _PyCFunctionFastWithKeywords wrapper;
+    _PyCFunctionFastWithKeywords wrapper;  // binds the arguments, then runs `body`
+    PyObject* (*body)(const Arguments&) noexcept;
 };
 
 // Row indices, in publication order.

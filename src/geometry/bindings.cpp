@@ -1,0 +1,185 @@
+// The machine path's bindings, checked once and then watched: a dict watcher
+// on the module's dictionary and on those of the modules bound as
+// `constants` and `algebra` marks the check stale whenever one of the names
+// it read may have changed.
+#include "bindings.h"
+
+#include <cstring>
+
+#include "function_table.h"
+#include "module_state.h"
+#include "runtime/function.h"
+
+namespace geometry {
+
+namespace bindings_detail {
+Watched watched;
+}  // namespace bindings_detail
+
+namespace {
+
+using bindings_detail::Check;
+using bindings_detail::watched;
+
+struct Watch {
+    int watcher = -1;          // the watcher id, once added
+    bool unavailable = false;  // no watcher could be added
+    PyObject* constants_dict = nullptr;  // borrowed; watched while bound
+    PyObject* algebra_dict = nullptr;
+};
+
+Watch watch;
+
+// The functions that the bodies call through a module-level name.
+constexpr FunctionIndex looked_up[] = {SIN, COSIN, TAN_RAD, ARCTAN, ARCTAN2, ARCSIN};
+
+bool same_name(PyObject* key, Pool name) noexcept {
+    PyObject* text = pool(name);
+    return key == text || PyUnicode_Compare(key, text) == 0;
+}
+
+// Whether an event keyed by `key` in `dict` can change what the check read.
+// One dictionary may serve more than one role (a module bound as both
+// `constants` and `algebra`, or as its own `constants`).
+bool affects(PyObject* dict, PyObject* key) noexcept {
+    if (!PyUnicode_CheckExact(key)) {
+        return true;  // the check requires str keys throughout
+    }
+    if (dict == watch.constants_dict && same_name(key, POOL_PI)) {
+        return true;
+    }
+    if (dict == watch.algebra_dict && same_name(key, POOL_SQRT)) {
+        return true;
+    }
+    if (dict == state.module_dict) {
+        for (FunctionIndex f : looked_up) {
+            if (same_name(key, function_rows[f].name.entry)) {
+                return true;
+            }
+        }
+        return same_name(key, POOL_CONSTANTS) || same_name(key, POOL_ALGEBRA);
+    }
+    return false;
+}
+
+int on_dict_event(PyDict_WatchEvent event, PyObject* dict, PyObject* key, PyObject*) noexcept {
+    if (watched.check == Check::stale ||
+        (dict != state.module_dict && dict != watch.constants_dict &&
+         dict != watch.algebra_dict)) {
+        return 0;  // a dictionary watched for an earlier binding
+    }
+    bool keyed = event == PyDict_EVENT_ADDED || event == PyDict_EVENT_MODIFIED ||
+                 event == PyDict_EVENT_DELETED;
+    if (!keyed || affects(dict, key)) {
+        watched.check = Check::stale;
+    }
+    if (event == PyDict_EVENT_DEALLOCATED) {
+        if (dict == watch.constants_dict) {
+            watch.constants_dict = nullptr;
+        }
+        if (dict == watch.algebra_dict) {
+            watch.algebra_dict = nullptr;
+        }
+    }
+    return 0;
+}
+
+// dict[name] for a dictionary with only str keys: no code runs.
+PyObject* lookup(PyObject* dict, Pool name) noexcept {
+    PyObject* key = pool(name);
+    return _PyDict_GetItem_KnownHash(dict, key, reinterpret_cast<PyASCIIObject*>(key)->hash);
+}
+
+// The dictionary of an exact module whose keys are all strs, watched from now
+// on; null otherwise.
+PyObject* watched_module_dict(PyObject* module) noexcept {
+    if (module == nullptr || !PyModule_CheckExact(module)) {
+        return nullptr;
+    }
+    PyObject* dict = PyModule_GetDict(module);
+    if (PyDict_Watch(watch.watcher, dict) < 0) {
+        PyErr_Clear();
+        return nullptr;
+    }
+    return _PyDict_HasOnlyStringKeys(dict) ? dict : nullptr;
+}
+
+// The interpreter's math.sqrt: a built-in function whose definition is the
+// "sqrt" entry of the method table of a module named "math".
+bool is_math_sqrt(PyObject* object) noexcept {
+    if (object == nullptr || !PyCFunction_CheckExact(object)) {
+        return false;
+    }
+    PyObject* owner = PyCFunction_GET_SELF(object);
+    if (owner == nullptr || !PyModule_Check(owner)) {
+        return false;
+    }
+    PyModuleDef* def = PyModule_GetDef(owner);
+    if (def == nullptr || def->m_name == nullptr || std::strcmp(def->m_name, "math") != 0 ||
+        def->m_methods == nullptr) {
+        PyErr_Clear();
+        return false;
+    }
+    PyMethodDef* entry = reinterpret_cast<PyCFunctionObject*>(object)->m_ml;
+    for (PyMethodDef* m = def->m_methods; m->ml_name != nullptr; ++m) {
+        if (m == entry) {
+            return std::strcmp(m->ml_name, "sqrt") == 0;
+        }
+    }
+    return false;
+}
+
+bool is_own_function(PyObject* object, FunctionIndex f) noexcept {
+    return object != nullptr && Py_TYPE(object) == state.function_type &&
+           runtime::method_def(object) == &function_defs[f];
+}
+
+Check run_check() noexcept {
+    PyObject* globals = state.module_dict;
+    if (PyDict_Watch(watch.watcher, globals) < 0) {
+        PyErr_Clear();
+        return Check::fails;
+    }
+    watch.constants_dict = nullptr;
+    watch.algebra_dict = nullptr;
+    if (!_PyDict_HasOnlyStringKeys(globals)) {
+        return Check::fails;
+    }
+    for (FunctionIndex f : looked_up) {
+        if (!is_own_function(lookup(globals, function_rows[f].name.entry), f)) {
+            return Check::fails;
+        }
+    }
+    watch.constants_dict = watched_module_dict(lookup(globals, POOL_CONSTANTS));
+    watch.algebra_dict = watched_module_dict(lookup(globals, POOL_ALGEBRA));
+    if (watch.constants_dict == nullptr || watch.algebra_dict == nullptr) {
+        return Check::fails;
+    }
+    PyObject* pi = lookup(watch.constants_dict, POOL_PI);
+    if (pi == nullptr || !PyFloat_CheckExact(pi) ||
+        !is_math_sqrt(lookup(watch.algebra_dict, POOL_SQRT))) {
+        return Check::fails;
+    }
+    watched.bindings.pi = PyFloat_AS_DOUBLE(pi);
+    return Check::holds;
+}
+
+}  // namespace
+
+const MachineBindings* bindings_detail::recheck() noexcept {
+    if (watch.unavailable || state.module_dict == nullptr) {
+        return nullptr;
+    }
+    if (watch.watcher < 0) {
+        watch.watcher = PyDict_AddWatcher(on_dict_event);
+        if (watch.watcher < 0) {
+            PyErr_Clear();
+            watch.unavailable = true;
+            return nullptr;
+        }
+    }
+    watched.check = run_check();
+    return watched.check == Check::holds ? &watched.bindings : nullptr;
+}
+
+}  // namespace geometry
