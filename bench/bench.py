@@ -1,12 +1,23 @@
-"""Speed of geometry.trigonometry as ratios measured in one run.
+"""Speed of geometry.trigonometry, as ratios measured in one run.
 
-For each function, the time per call is compared with the `math` module's
-function of the same kind and with a pure-Python version of the same
-operations (the same sequence of interpreter operations, looked up through a
-module namespace the same way).  Ratios, not absolute times, are what carry
-from one machine to another.
+Every row times one call three ways, interleaved block by block: the module's
+function, the same call of a pure-Python version of the same operations
+(SOURCE below, reaching `constants`, `algebra` and its own functions through
+module-level names the way the module does), and math.sin(0.5) as the
+yardstick, timed afresh for every row so that a shared machine's drift touches
+both sides of the ratio alike.  A repeat keeps the best block of each; a row
+reports the median of three repeats and the spread of its ratio to math.sin
+over them (max - min, relative to the median).  Ratios, not absolute times,
+are what carry from one machine to another.
+
+    python bench/bench.py [--quick] [--json PATH]
 """
+import argparse
+import json
 import math
+import platform
+import statistics
+import struct
 import sys
 import timeit
 import types
@@ -48,7 +59,8 @@ def tan(angle):
 
 def _tan_rad(rad):
     rad = float(rad)
-    return sin(rad * 180.0 / constants.pi) / cosin(rad * 180.0 / constants.pi)
+    degrees = rad * 180.0
+    return sin(degrees / constants.pi) / cosin(degrees / constants.pi)
 
 def arctan(x, iter=20):
     if x > 1:
@@ -82,43 +94,107 @@ def arccos(x):
     return result
 '''
 
-CASES = [
-    # (name, arguments, math counterpart)
-    ("sin", (30,), lambda: math.sin(math.radians(30))),
-    ("sin", (123.456,), lambda: math.sin(math.radians(123.456))),
-    ("cosin", (60,), lambda: math.cos(math.radians(60))),
-    ("tan", (45,), lambda: math.tan(math.radians(45))),
-    ("_tan_rad", (0.5,), lambda: math.tan(0.5)),
-    ("arctan", (0.5,), lambda: math.atan(0.5)),
-    ("arctan2", (-1, 1), lambda: math.atan2(1, -1)),
-    ("arcsin", (0.5,), lambda: math.asin(0.5)),
-    ("arccos", (0.5,), lambda: math.acos(0.5)),
-]
+
+class FloatSub(float):
+    """An angle of a float subclass: the module's generic path."""
+
+    def __repr__(self):
+        return f"FloatSub({float(self)!r})"
 
 
-def per_call(function, number):
-    return min(timeit.repeat(function, number=number, repeat=5)) / number
+ROWS = [("sin", (30,)), ("sin", (30.5,)), ("sin", (10**30,)), ("cosin", (60,)), ("tan", (30,)),
+        ("_tan_rad", (0.5,)), ("arctan", (0.5,)), ("arctan", (3,)), ("arctan2", (-1, 2)),
+        ("arcsin", (0.5,)), ("arccos", (0.25,)), ("sin", (FloatSub(30.5),))]
+BASELINE = "math.sin(0.5)"
+REPEATS = 3
 
 
-def main():
-    python = types.ModuleType("pure_trigonometry")
-    python.constants = constants
-    python.algebra = algebra
-    exec(SOURCE, python.__dict__)
+def label(name, args):
+    shown = ["10**30" if a == 10**30 and type(a) is int else repr(a) for a in args]
+    return f"{name}({', '.join(shown)})"
 
-    print(f"Python {sys.version.split()[0]}; time per call, ratio = native / other")
-    print(f"{'call':<22}{'native':>12}{'vs math':>12}{'vs Python':>12}")
-    for name, args, counterpart in CASES:
-        native, pure = getattr(trig, name), getattr(python, name)
-        assert native(*args) == pure(*args), name
-        number = 2000 if name in ("arctan", "arctan2", "arcsin", "arccos") else 20000
-        t_native = per_call(lambda: native(*args), number)
-        t_math = per_call(counterpart, number * 10)
-        t_pure = per_call(lambda: pure(*args), number)
-        call = f"{name}{args if len(args) > 1 else '(' + repr(args[0]) + ')'}"
-        print(f"{call:<22}{t_native * 1e6:>10.2f}us{t_native / t_math:>11.1f}x"
-              f"{t_native / t_pure:>11.2f}x")
+
+def pure_module():
+    module = types.ModuleType("pure_trigonometry")
+    module.constants, module.algebra = constants, algebra
+    exec(SOURCE, vars(module))
+    return module
+
+
+def timer(function, args):
+    names = [f"a{i}" for i in range(len(args))]
+    return timeit.Timer(f"f({', '.join(names)})", globals={"f": function, **dict(zip(names, args))})
+
+
+def loops_for(t, seconds):
+    """How many calls of timer `t` take about `seconds`."""
+    number = 1
+    while (elapsed := t.timeit(number)) < min(seconds, 0.005):
+        number *= 2
+    return max(1, round(number * seconds / elapsed))
+
+
+def measure(timers, blocks, seconds):
+    """Best time per call of each timer over interleaved blocks, per repeat."""
+    loops = {kind: loops_for(t, seconds) for kind, t in timers.items()}
+    repeats = []
+    for _ in range(REPEATS):
+        best = dict.fromkeys(timers, math.inf)
+        for block in range(blocks):
+            kinds = list(timers)
+            kinds = kinds[block % len(kinds):] + kinds[:block % len(kinds)]
+            for kind in kinds:
+                best[kind] = min(best[kind], timers[kind].timeit(loops[kind]) / loops[kind])
+        repeats.append(best)
+    return repeats
+
+
+def bits(value):
+    return struct.pack("<d", value) if type(value) is float else repr(value)
+
+
+def row(python, name, args, blocks, seconds):
+    native, pure = getattr(trig, name), getattr(python, name)
+    if bits(native(*args)) != bits(pure(*args)):
+        raise SystemExit(f"{label(name, args)}: the module and the Python version disagree")
+    repeats = measure({"math": timer(math.sin, (0.5,)), "native": timer(native, args),
+                       "python": timer(pure, args)}, blocks, seconds)
+    ratios = [r["native"] / r["math"] for r in repeats]
+    ratio = statistics.median(ratios)
+    return {"row": label(name, args),
+            "ns": statistics.median(r["native"] for r in repeats) * 1e9,
+            "ratio_math": ratio,
+            "speedup_python": statistics.median(r["python"] / r["native"] for r in repeats),
+            "spread": (max(ratios) - min(ratios)) / ratio}
+
+
+def table(rows):
+    lines = [f"| call | ns per call | × {BASELINE} | speed-up over Python | spread |",
+             "|---|---:|---:|---:|---:|"]
+    lines += [f"| `{r['row']}` | {r['ns']:,.0f} | {r['ratio_math']:,.1f} | "
+              f"{r['speedup_python']:.2f}× | {r['spread']:.1%} |" for r in rows]
+    return "\n".join(lines)
+
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--quick", action="store_true",
+                        help="one short block per repeat: a smoke run, not a measurement")
+    parser.add_argument("--json", metavar="PATH", help="also write the rows to PATH as JSON")
+    options = parser.parse_args(argv)
+    blocks, seconds = (1, 0.0005) if options.quick else (7, 0.03)
+
+    python = pure_module()
+    rows = [row(python, name, args, blocks, seconds) for name, args in ROWS]
+    print(f"Python {platform.python_version()} on {platform.machine()}; median of {REPEATS} "
+          f"repeats, each the best of {blocks} interleaved block(s) of about {seconds * 1e3:g} ms"
+          f"{' (quick run)' if options.quick else ''}.\n")
+    print(table(rows))
+    if options.json:
+        with open(options.json, "w") as out:
+            json.dump(rows, out, indent=2)
+            out.write("\n")
 
 
 if __name__ == "__main__":
-    main()
+    main(sys.argv[1:])
