@@ -8,10 +8,28 @@ import sys
 import textwrap
 import traceback
 
+import importlib
+
+import pytest
+
 import geometry
 import quorvel
 
 SOURCE = "quorvel/geometry/trigonometry.py"
+TESTING = "_trigonometry_testing"
+
+
+def probe_module(name):
+    """The test-only extension module `_trigonometry_testing.<name>`.  A build
+    without them skips the whole calling test file, saying how to get them."""
+    try:
+        return importlib.import_module(f"{TESTING}.{name}")
+    except ModuleNotFoundError as exc:
+        if exc.name not in (TESTING, f"{TESTING}.{name}"):
+            raise
+        pytest.skip(f"{TESTING}.{name} is built only when the package is installed with "
+                    f"TRIGONOMETRY_TEST_MODULES=ON (TRIGONOMETRY_TEST_MODULES=ON pip install "
+                    f"'.[test]')", allow_module_level=True)
 
 
 def bits(value):
