@@ -72,10 +72,10 @@ def draw_speed(rows, out):
         axis.grid(True, axis="x", which="major", alpha=0.3)
         for y, (value, row) in enumerate(zip(values, rows)):
             shown = f"{value:,.0f}" if value >= 100 else f"{value:.3g}"
-            axis.annotate(f"{shown}× (±{row['spread']:.0%})", (value, y), xytext=(4, -3),
+            axis.annotate(f"{shown}×, spread {row['spread']:.0%}", (value, y), xytext=(4, -3),
                           textcoords="offset points", fontsize=8)
     figure.suptitle("geometry.trigonometry: benchmark ratios, measured in one run "
-                    "(± the spread over repeats)")
+                    "(spread: the relative spread of the repeats)")
     figure.savefig(out, dpi=90)
 
 
