@@ -1,4 +1,5 @@
 import importlib
+import os
 
 import pytest
 
@@ -15,3 +16,31 @@ def restore_globals(trig):
     yield trig.__dict__
     trig.__dict__.clear()
     trig.__dict__.update(saved)
+
+
+# CI sets TRIGONOMETRY_REQUIRE_TEST_MODULES=1: there a skipped test, such as a
+# file whose test-only extension modules were not built, fails the run.
+REQUIRE_ALL = os.environ.get("TRIGONOMETRY_REQUIRE_TEST_MODULES") == "1"
+skipped = []
+
+
+def pytest_runtest_logreport(report):
+    if report.skipped:
+        skipped.append(report.nodeid)
+
+
+def pytest_collectreport(report):
+    if report.skipped:
+        skipped.append(report.nodeid)
+
+
+def pytest_sessionfinish(session, exitstatus):
+    if REQUIRE_ALL and skipped and exitstatus == pytest.ExitCode.OK:
+        session.exitstatus = pytest.ExitCode.TESTS_FAILED
+
+
+def pytest_terminal_summary(terminalreporter):
+    if REQUIRE_ALL and skipped:
+        terminalreporter.write_line(
+            f"TRIGONOMETRY_REQUIRE_TEST_MODULES=1: {len(skipped)} skipped, which fails the run",
+            red=True)

@@ -8,10 +8,28 @@ import sys
 import textwrap
 import traceback
 
+import importlib
+
+import pytest
+
 import geometry
 import quorvel
 
 SOURCE = "quorvel/geometry/trigonometry.py"
+TESTING = "_trigonometry_testing"
+
+
+def probe_module(name):
+    """The test-only extension module `_trigonometry_testing.<name>`.  A build
+    without them skips the whole calling test file, saying how to get them."""
+    try:
+        return importlib.import_module(f"{TESTING}.{name}")
+    except ModuleNotFoundError as exc:
+        if exc.name not in (TESTING, f"{TESTING}.{name}"):
+            raise
+        pytest.skip(f"{TESTING}.{name} is built only when the package is installed with "
+                    f"TRIGONOMETRY_TEST_MODULES=ON (TRIGONOMETRY_TEST_MODULES=ON pip install "
+                    f"'.[test]')", allow_module_level=True)
 
 
 def bits(value):
@@ -56,23 +74,53 @@ def module_entries(exc):
 
 def copy_package_tree(destination):
     """Copy the installed `geometry` and `quorvel` packages into `destination`
-    and return it, so a test can alter the tree without touching the install."""
+    and return it, so a test can alter the tree without touching the install.
+
+    Every directory of each package's `__path__` is merged into the copy: an
+    editable install splits `geometry` between the checkout (its Python
+    files) and site-packages (the built extension)."""
     for package in (geometry, quorvel):
-        source = os.path.dirname(package.__file__)
-        shutil.copytree(source, os.path.join(destination, package.__name__),
-                        ignore=shutil.ignore_patterns("__pycache__"))
+        target = os.path.join(destination, package.__name__)
+        for source in reversed(list(package.__path__)):  # the first entry wins
+            shutil.copytree(source, target, dirs_exist_ok=True,
+                            ignore=shutil.ignore_patterns("__pycache__"))
     return destination
 
 
+# Run before the code of a child that was given a package tree: refuse to go
+# on unless both packages come from that tree, so that a test which alters the
+# tree can never reach the install or the checkout.
+FROM_TREE = """\
+import os as _os, sys as _sys
+import geometry as _g, quorvel as _q
+for _m in (_g, _q):
+    if not _os.path.abspath(_m.__file__).startswith(_os.path.abspath({path!r}) + _os.sep):
+        _sys.exit(f"{{_m.__name__}} imported from {{_m.__file__}}, not from {path}")
+del _os, _sys, _g, _q, _m
+"""
+
+
 def run_python(code, path=None, check=True):
-    """Run `code` in a fresh interpreter of this Python.  With `path`, that
-    directory is put first on sys.path.  Returns the completed process."""
+    """Run `code` in a fresh interpreter of this Python.  Returns the
+    completed process.
+
+    With `path`, a package tree made by `copy_package_tree`, the child runs in
+    that directory and imports `geometry` and `quorvel` from it alone: `-S`
+    keeps site-packages and the import hooks that `.pth` files install (the
+    finder of an editable install) out of the child, `-P` keeps the current
+    directory off `sys.path`, and the code runs only after both packages were
+    found inside `path`."""
     env = dict(os.environ)
+    env.pop("PYTHONWARNINGS", None)
+    command, cwd = [sys.executable], None
+    code = textwrap.dedent(code)
     if path is not None:
         env["PYTHONPATH"] = str(path)
-    env.pop("PYTHONWARNINGS", None)
-    result = subprocess.run([sys.executable, "-c", textwrap.dedent(code)],
-                            capture_output=True, text=True, env=env, timeout=120)
+        command += ["-S", "-P"]
+        cwd = str(path)
+        code = FROM_TREE.format(path=str(path)) + code
+    result = subprocess.run([*command, "-c", code], capture_output=True, text=True,
+                            env=env, cwd=cwd, timeout=120)
     if check and result.returncode != 0:
         raise AssertionError(f"subprocess failed:\n{result.stdout}\n{result.stderr}")
     return result

@@ -8,8 +8,9 @@ import weakref
 
 import pytest
 
-from _trigonometry_testing import calls_probe as probe
-from support import run_python, same_float
+from support import run_python, same_float, probe_module
+
+probe = probe_module("calls_probe")
 
 R = object()  # receiver handed to class-member functions
 B = type("Key", (str,), {})("b")  # a str subclass is a keyword name too

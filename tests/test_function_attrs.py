@@ -7,8 +7,9 @@ import warnings
 
 import pytest
 
-from _trigonometry_testing import calls_probe as probe
-from support import same_float
+from support import same_float, probe_module
+
+probe = probe_module("calls_probe")
 
 FUNCTIONS = ("sin", "cosin", "tan", "_tan_rad", "arctan", "arctan2", "arcsin", "arccos")
 TYPE_NAME = "_compiled_3_2_4.compiled_function_or_method"

@@ -10,9 +10,10 @@ import types
 
 import pytest
 
-from _trigonometry_testing import runtime_probe as probe
 import support
-from support import SOURCE, module_entries, tb_entries
+from support import SOURCE, module_entries, tb_entries, probe_module
+
+probe = probe_module("runtime_probe")
 
 Base = type("Base", (Exception,), {})
 Derived = type("Derived", (Base,), {})

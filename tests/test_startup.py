@@ -1,10 +1,13 @@
 """Start-up of the module in fresh interpreters (its dictionary, re-import and
 each way the start-up can fail), and the code objects, signatures, annotations,
 defaults and docstrings that it publishes."""
+import importlib.util
 import inspect
 import json
+import os
 import subprocess
 import sys
+import textwrap
 
 import pytest
 
@@ -35,6 +38,45 @@ def test_module_dictionary_and_reimport(tmp_path):
     keys, *found = json.loads(out.splitlines()[-1])
     assert keys[-len(OWN):] == OWN and all(keys.count(key) == 1 for key in OWN)
     assert found == [{}, True, True, True, True, True, True, [True] * 8]
+
+
+# Stands in for the finder that an editable install puts first on
+# sys.meta_path from a .pth file: it sends `geometry` and `quorvel` to another
+# tree, ahead of anything on PYTHONPATH.
+REDIRECTING_FINDER = """
+import importlib.machinery, sys
+
+class Redirect:
+    @staticmethod
+    def find_spec(name, path=None, target=None):
+        if name.partition(".")[0] in ("geometry", "quorvel") and path is None:
+            return importlib.machinery.PathFinder.find_spec(name, [{decoy!r}])
+        return None
+
+sys.meta_path.insert(0, Redirect)
+"""
+IMPORTED_FILES = """
+import json, sys, geometry.trigonometry, geometry.constants, quorvel.algebra.algebra
+print(json.dumps([sys.modules[name].__file__ for name in
+                  ("geometry", "geometry.trigonometry", "geometry.constants",
+                   "quorvel", "quorvel.algebra.algebra")]))
+"""
+
+
+def test_child_imports_the_copied_tree(tmp_path):
+    tree = copy_package_tree(tmp_path / "tree")
+    decoy = copy_package_tree(tmp_path / "decoy")
+    files = json.loads(run_python(IMPORTED_FILES, tree).stdout)
+    assert all(os.path.commonpath([file, tree]) == str(tree) for file in files)
+    assert os.path.basename(files[1]).startswith("trigonometry.cpython-312")
+    # A start-up hook that outranks PYTHONPATH must not reach the child: with
+    # site's hooks let in, this one would hand it the decoy instead.
+    (tree / "sitecustomize.py").write_text(REDIRECTING_FINDER.format(decoy=str(decoy)))
+    assert json.loads(run_python(IMPORTED_FILES, tree).stdout) == files
+    hooked = subprocess.run([sys.executable, "-c", textwrap.dedent(IMPORTED_FILES)],
+                            capture_output=True, text=True, cwd=tree,
+                            env={**os.environ, "PYTHONPATH": str(tree)})
+    assert json.loads(hooked.stdout)[0] == str(decoy / "geometry" / "__init__.py")
 
 
 FAILED_IMPORT = """
@@ -69,6 +111,7 @@ NO_ZLIB = ("Failed to import 'zlib.decompress' - cannot initialise module string
 ])
 def test_failed_start_up(tmp_path, setup, kind, message, entries):
     out = run_python(setup + FAILED_IMPORT, copy_package_tree(tmp_path)).stdout.splitlines()
+    assert os.path.exists(importlib.util.find_spec("geometry.constants").origin)
     assert out, "the import succeeded"
     found_kind, found_message, found_entries = json.loads(out[-1])
     assert found_kind == kind and message in (None, found_message)

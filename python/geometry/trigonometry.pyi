@@ -1,14 +1,23 @@
-"""Type stub of the native module geometry.trigonometry."""
-from types import ModuleType
+"""Type stub of the native module geometry.trigonometry.
 
-constants: ModuleType
-algebra: ModuleType
+The annotations describe int and float arguments, for which every function
+returns a float.  Other number types follow the interpreter's arithmetic: a
+numpy.float32 angle, for instance, gives a numpy.float32 (see the README's
+Behaviour section).
+"""
+from geometry import constants as constants
+from quorvel.algebra import algebra as algebra
+
+__test__: dict[str, str]
 
 def sin(angle: int | float) -> float: ...
 def cosin(angle: int | float) -> float: ...
 def tan(angle: int | float) -> float: ...
 def _tan_rad(rad: float) -> float: ...
 def arctan(x: float | int, iter: int = 20) -> float: ...
+# The abscissa comes first: arctan2(x, y) is math.atan2(y, x).
 def arctan2(x: float | int, y: float | int) -> float: ...
+# The angle whose cosine is x, as math.acos(x) (the docstring says arcsine).
 def arcsin(x: float | int) -> float: ...
+# The angle whose sine is x, as math.asin(x) (the docstring says arccosine).
 def arccos(x: float | int) -> float: ...
