@@ -29,6 +29,36 @@ inline constexpr runtime::IntConstant k360 = int_constant(INT_360);
 template <typename D>
 using Value = typename D::Value;
 
+// Lines 30 to 42 of sin: the series for the reduced angle.
+template <typename D>
+Value<D> sine_series(D& d, const Value<D>& angle, const Value<D>& sign) noexcept {
+    Value<D> x = d.div_const(d.multiply(angle, d.pi()), k180);                  // 30
+    if (d.failed(30)) return {};
+    Value<D> term = x;
+    const double tol = 1e-15;
+    Value<D> result = d.float_zero();
+    Value<D> i = d.constant(k0);
+    for (long pass = 0;; ++pass) {
+        Value<D> magnitude = d.abs(term);                                       // 37
+        bool test = d.loop_pass(pass) && d.greater(magnitude, d.real(tol));
+        if (d.failed(37)) return {};
+        if (!test) break;
+        result = d.add(result, term, true);                                     // 38
+        if (d.failed(38)) return {};
+        i = d.add_const(i, k1, true);                                           // 39
+        if (d.failed(39)) return {};
+        // term *= -x * x / ((2 * i) * (2 * i + 1))
+        Value<D> square = d.multiply(d.negative(x), x);                         // 40
+        Value<D> twice = d.rmul_const(k2, i);
+        Value<D> denominator = d.multiply(twice, d.add_const(d.rmul_const(k2, i), k1, false));
+        term = d.multiply(term, d.divide(square, denominator), true);
+        if (d.failed(40)) return {};
+    }
+    Value<D> value = d.multiply(sign, result);                                  // 42
+    if (d.failed(42)) return {};
+    return value;
+}
+
 template <typename D>
 Value<D> sin_body(D& d, Value<D> angle) noexcept {
     angle = d.rem(angle, k360);                                                 // 19
@@ -53,31 +83,9 @@ Value<D> sin_body(D& d, Value<D> angle) noexcept {
             if (d.failed(27)) return {};
         }
     }
-    Value<D> x = d.div_const(d.multiply(angle, d.pi()), k180);                  // 30
-    if (d.failed(30)) return {};
-    Value<D> term = x;
-    const double tol = 1e-15;
-    Value<D> result = d.float_zero();
-    Value<D> i = d.constant(k0);
-    for (long pass = 0;; ++pass) {
-        Value<D> magnitude = d.abs(term);                                       // 37
-        test = d.loop_pass(pass) && d.greater(magnitude, d.real(tol));
-        if (d.failed(37)) return {};
-        if (!test) break;
-        result = d.add(result, term, true);                                     // 38
-        if (d.failed(38)) return {};
-        i = d.add_const(i, k1, true);                                           // 39
-        if (d.failed(39)) return {};
-        // term *= -x * x / ((2 * i) * (2 * i + 1))
-        Value<D> square = d.multiply(d.negative(x), x);                         // 40
-        Value<D> twice = d.rmul_const(k2, i);
-        Value<D> denominator = d.multiply(twice, d.add_const(d.rmul_const(k2, i), k1, false));
-        term = d.multiply(term, d.divide(square, denominator), true);
-        if (d.failed(40)) return {};
-    }
-    Value<D> value = d.multiply(sign, result);                                  // 42
-    if (d.failed(42)) return {};
-    return value;
+    // From here on the result depends on the reduced angle alone; a domain
+    // may reuse the series of an equal reduced angle within one call.
+    return d.series_of(angle, [&] { return sine_series(d, angle, sign); });
 }
 
 // algebra.sqrt(1 - sin(angle) * sin(angle)), in that order: algebra.sqrt,

@@ -175,6 +175,11 @@ public:
         return true;
     }
 
+    template <typename Series>
+    Value series_of(const Value&, Series series) noexcept {
+        return series();
+    }
+
     void unbound_local(const char* name) noexcept {
         PyErr_Format(PyExc_UnboundLocalError, "local variable '%s' referenced before assignment",
                      name);
@@ -237,7 +242,7 @@ public:
     Value constant(const runtime::IntConstant& K) const noexcept { return arithmetic_.constant(K); }
     Value float_zero() const noexcept {
         Value zero = Number::real(0.0);
-        zero.shared = state.float_zero;
+        zero.shared = true;  // boxed as state.float_zero itself
         return zero;
     }
     Value real(double value) const noexcept { return Number::real(value); }
@@ -328,6 +333,17 @@ public:
 
     void unbound_local(const char*) noexcept { arithmetic_.decline(); }
 
+    // cosin calls sin twice with one angle, and _tan_rad calls sin and cosin
+    // with equal ones; a negative angle and the same angle plus 360 reduce
+    // to one value.
+    template <typename Series>
+    Value series_of(const Value& reduced, Series series) noexcept {
+        if (!sine_memo_.filled || !sine_memo_.argument.same(reduced)) {
+            sine_memo_ = {true, reduced, series()};
+        }
+        return sine_memo_.result;
+    }
+
 private:
     static constexpr long series_limit = 100;
     static constexpr std::int64_t pass_limit = 100000;
@@ -343,8 +359,11 @@ private:
 
     runtime::MachineArithmetic arithmetic_;
     double pi_;
-    Memo sin_memo_;
-    Memo tan_rad_memo_;
+    Memo sine_memo_;
+    // arctan's Newton step calls _tan_rad twice with one theta, and theta
+    // often ends alternating between two values.
+    Memo tan_rad_memo_[2];
+    int tan_rad_next_ = 0;
 };
 
 inline Machine::Value Machine::call(Callable f, const Value& x) noexcept {
@@ -353,20 +372,18 @@ inline Machine::Value Machine::call(Callable f, const Value& x) noexcept {
     }
     switch (f) {
         case Callable::sin:
-            // cosin calls sin twice with one angle, _tan_rad calls sin and
-            // cosin with equal ones.
-            if (!sin_memo_.filled || !sin_memo_.argument.same(x)) {
-                sin_memo_ = {true, x, sin_body(*this, x)};
-            }
-            return sin_memo_.result;
+            return sin_body(*this, x);
         case Callable::cosin:
             return cosin_body(*this, x);
         case Callable::tan_rad:
-            // arctan's Newton step calls _tan_rad twice with one theta.
-            if (!tan_rad_memo_.filled || !tan_rad_memo_.argument.same(x)) {
-                tan_rad_memo_ = {true, x, tan_rad(x)};
+            for (const Memo& memo : tan_rad_memo_) {
+                if (memo.filled && memo.argument.same(x)) {
+                    return memo.result;
+                }
             }
-            return tan_rad_memo_.result;
+            tan_rad_memo_[tan_rad_next_] = {true, x, tan_rad(x)};
+            tan_rad_next_ ^= 1;
+            return tan_rad_memo_[tan_rad_next_ ^ 1].result;
         case Callable::arctan:
             return arctan_body(*this, x, constant(k20));
         case Callable::arcsin:

@@ -172,7 +172,7 @@ PyObject* run(const Arguments& arguments) noexcept {
             Machine machine(*bindings);
             Machine::Value result = body<index>(machine, numbers, arguments.number);
             if (!machine.declined()) {
-                if (PyObject* boxed = runtime::from_machine(result)) {
+                if (PyObject* boxed = runtime::from_machine(result, state.float_zero)) {
                     return boxed;
                 }
                 PyErr_Clear();  // out of memory: the object path reports where

@@ -22,15 +22,16 @@ namespace runtime {
 // comparisons with a constant take one.
 struct MachineNumber {
     enum class Kind : unsigned char { integer, real, big };
-    Kind kind = Kind::integer;
     union {
         std::int64_t i = 0;
         double d;
         PyObject* big;  // borrowed from the caller's argument
     };
-    // The interpreter object that the interpreter path would return as a
-    // shared object rather than a new one (a module's float 0.0 constant).
-    PyObject* shared = nullptr;
+    Kind kind = Kind::integer;
+    // Stands for the shared object that the interpreter path returns here
+    // rather than a new one (a module's float 0.0 constant); from_machine
+    // is told which object that is.
+    bool shared = false;
 
     static MachineNumber integer(std::int64_t value) noexcept {
         MachineNumber number;
@@ -95,10 +96,11 @@ inline bool to_machine(PyObject* object, MachineNumber& number) noexcept {
     return true;
 }
 
-// A new reference to the interpreter object of a machine number.
-inline PyObject* from_machine(const MachineNumber& number) noexcept {
-    if (number.shared != nullptr) {
-        return Py_NewRef(number.shared);
+// A new reference to the interpreter object of a machine number; `shared`
+// is the object that a number marked shared stands for.
+inline PyObject* from_machine(const MachineNumber& number, PyObject* shared) noexcept {
+    if (number.shared) {
+        return Py_NewRef(shared);
     }
     switch (number.kind) {
         case MachineNumber::Kind::integer:
@@ -140,7 +142,8 @@ public:
         }
         if (x.is_real()) {
             double divisor = static_cast<double>(K.value);
-            double mod = std::fmod(x.d, divisor);
+            // fmod is exact, and for |x| below the divisor it is x itself.
+            double mod = std::fabs(x.d) < divisor ? x.d : std::fmod(x.d, divisor);
             if (mod) {
                 if ((divisor < 0) != (mod < 0)) {
                     mod += divisor;
