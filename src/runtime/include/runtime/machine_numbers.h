@@ -251,13 +251,13 @@ public:
     // The comparisons of an operand with a small constant, and their truth.
     bool compare(const Number& x, const IntConstant& K, int op) noexcept {
         if (x.is_integer()) {
-            return holds(x.i, K.value, op);
+            return number_detail::holds(x.i, K.value, op);
         }
         if (x.is_real()) {
-            return holds(x.d, static_cast<double>(K.value), op);
+            return number_detail::holds(x.d, static_cast<double>(K.value), op);
         }
         // A big int lies beyond every small constant, on the side of its sign.
-        return holds(_PyLong_Sign(x.big), 0, op);
+        return number_detail::holds(_PyLong_Sign(x.big), 0, op);
     }
     bool equals(const Number& x, const IntConstant& K) noexcept { return compare(x, K, Py_EQ); }
     bool greater(const Number& a, const Number& b) noexcept {
@@ -289,18 +289,6 @@ private:
     static bool reals(const Number& a, const Number& b) noexcept {
         return !a.is_big() && !b.is_big() && (a.is_real() || b.is_real());
     }
-    template <typename T>
-    static bool holds(T a, T b, int op) noexcept {
-        switch (op) {
-            case Py_LT: return a < b;
-            case Py_LE: return a <= b;
-            case Py_EQ: return a == b;
-            case Py_NE: return a != b;
-            case Py_GT: return a > b;
-            default: return a >= b;
-        }
-    }
-
     // The remainder of a big int is small; the interpreter computes it
     // exactly and without side effects.
     Number big_rem(const Number& x, const IntConstant& K) noexcept {

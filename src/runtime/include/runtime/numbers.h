@@ -182,6 +182,19 @@ inline int num_is_true(PyObject* o) noexcept {
 
 namespace number_detail {
 
+// Truth of `a op b` for two machine values, op one of Py_LT ... Py_GE.
+template <typename T>
+inline bool holds(T a, T b, int op) noexcept {
+    switch (op) {
+        case Py_LT: return a < b;
+        case Py_LE: return a <= b;
+        case Py_EQ: return a == b;
+        case Py_NE: return a != b;
+        case Py_GT: return a > b;
+        default: return a >= b;
+    }
+}
+
 // Truth of the interpreter's rich comparison `a op b`.
 inline int rich_compare_truth(PyObject* a, PyObject* b, int op) noexcept {
     PyObject* result = PyObject_RichCompare(a, b, op);
@@ -299,14 +312,7 @@ inline int num_compare(PyObject* a, PyObject* b, int op) noexcept {
     double x;
     double y;
     if (number_detail::as_double(a, x) && number_detail::as_double(b, y)) {
-        switch (op) {
-            case Py_LT: return x < y;
-            case Py_LE: return x <= y;
-            case Py_EQ: return x == y;
-            case Py_NE: return x != y;
-            case Py_GT: return x > y;
-            default: return x >= y;
-        }
+        return number_detail::holds(x, y, op);
     }
     return number_detail::rich_compare_truth(a, b, op);
 }
