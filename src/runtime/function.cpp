@@ -276,7 +276,7 @@ PyObject* function_vectorcall_fastcall_keywords(PyObject* self, PyObject* const*
     }
     auto entry = reinterpret_cast<_PyCFunctionFastWithKeywords>(
         reinterpret_cast<void (*)(void)>(method_def(self)->ml_meth));
-    return entry(receiver, args, nargs, kwnames);
+    return call_guarded([&]() noexcept { return entry(receiver, args, nargs, kwnames); });
 }
 
 }  // namespace runtime
