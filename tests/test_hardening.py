@@ -1,13 +1,15 @@
 """What no Python code may do to the interpreter through this module: recurse
-without end.  Cases that used to crash run in a fresh interpreter, so that a
+without end, or hide its traceback entries and crash it with a faulty
+callee.  Cases that used to crash run in a fresh interpreter, so that a
 regression fails the test instead of ending the run."""
 import json
 import os
+import re
 
 import pytest
 
 from _trigonometry_testing import calls_probe
-from support import run_python
+from support import SOURCE, module_entries, run_python, tb_entries
 
 TESTS = os.path.dirname(__file__)
 RECURSION_SUFFIX = " while calling a Python object"
@@ -71,14 +73,72 @@ def test_recursion_guard_is_left_on_every_path(trig):
     # level entered and not left would end in RecursionError.
     functions = [calls_probe.make(kind) for kind in
                  ("noargs", "onearg", "varkw", "fastkw", "method", "dispatch_varargs",
-                  "dispatch_noargs", "dispatch_onearg")]
+                  "dispatch_noargs", "dispatch_onearg", "silent_failure")]
     for _ in range(2000):
         for f in functions:
             for args in ((), (1,)):
                 try:
                     f(*args), calls_probe.call_slot(f, args, None)
-                except TypeError:
+                except (TypeError, SystemError):
                     pass
         with pytest.raises(TypeError):
             trig.sin(None)
     assert trig.sin(30) == 0.5
+
+
+# The traceback routine and the results of native callees
+
+BAD_CALLEE = """
+import json, traceback
+import geometry.trigonometry as M
+from _trigonometry_testing import calls_probe
+M.sin = calls_probe.make({kind!r})
+try:
+    M.cosin(30)
+except SystemError as exc:
+    entries = [[f.name, f.lineno] for f in traceback.extract_tb(exc.__traceback__)
+               if f.filename == "quorvel/geometry/trigonometry.py"]
+    cause = exc.__cause__
+    print(json.dumps([str(exc), entries, cause and [type(cause).__name__, str(cause)]]))
+"""
+
+
+@pytest.mark.parametrize("kind, message, cause", [
+    ("silent_failure", r"NULL result without error in PyObject_Call", None),
+    ("stray_error", r"<compiled_function Probe\.stray_error at 0x[0-9a-f]+> returned a result "
+     r"with an exception set", ["KeyError", "'stray'"]),
+])
+def test_native_callee_that_breaks_the_error_convention(kind, message, cause):
+    out = run_python(BAD_CALLEE.format(kind=kind)).stdout.splitlines()
+    assert out, "cosin(30) did not fail"
+    found_message, entries, found_cause = json.loads(out[-1])
+    assert re.fullmatch(message, found_message) and found_cause == cause
+    assert entries == [["geometry.trigonometry.cosin", 59]]
+
+
+def test_entry_asked_for_without_an_exception():
+    out = run_python("""
+        import json, traceback
+        from _trigonometry_testing import runtime_probe
+        try:
+            runtime_probe.add_traceback(b"geometry.trigonometry.sin", 19, {}, False)
+        except SystemError as exc:
+            last = traceback.extract_tb(exc.__traceback__)[-1]
+            print(json.dumps([str(exc), last.filename, last.name, last.lineno]))
+    """).stdout
+    assert json.loads(out) == ["error return without exception set", SOURCE,
+                               "geometry.trigonometry.sin", 19]
+
+
+@pytest.mark.parametrize("removed", [("__builtins__",), ("__name__",), ("__builtins__", "__name__")])
+def test_entries_do_not_depend_on_the_module_dictionary(trig, restore_globals, removed):
+    for key in removed:
+        del restore_globals[key]
+    for call, expected in ((lambda: trig.sin(None), [("sin", 19)]),
+                           (lambda: trig.tan(90), [("tan", 76)]),
+                           (lambda: trig.arctan(2, 2.5), [("arctan", 98), ("arctan", 103)])):
+        with pytest.raises(Exception) as info:
+            call()
+        assert module_entries(info.value) == [(f"geometry.trigonometry.{name}", line)
+                                              for name, line in expected]
+        assert tb_entries(info.value)[-1][0] == SOURCE
