@@ -1,14 +1,17 @@
 """What no Python code may do to the interpreter through this module: recurse
-without end, or hide its traceback entries and crash it with a faulty
-callee.  Cases that used to crash run in a fresh interpreter, so that a
-regression fails the test instead of ending the run."""
+without end, forge the shared type, leave a half-built module behind, or hide
+its traceback entries and crash it with a faulty callee.  Cases that used to
+crash run in a fresh interpreter, so that a regression fails the test instead
+of ending the run."""
 import json
 import os
 import re
+import sys
 
 import pytest
 
 from _trigonometry_testing import calls_probe
+from model import Model
 from support import SOURCE, module_entries, run_python, tb_entries
 
 TESTS = os.path.dirname(__file__)
@@ -142,3 +145,75 @@ def test_entries_do_not_depend_on_the_module_dictionary(trig, restore_globals, r
         assert module_entries(info.value) == [(f"geometry.trigonometry.{name}", line)
                                               for name, line in expected]
         assert tb_entries(info.value)[-1][0] == SOURCE
+
+
+# The shared type from the registry
+
+FORGED = """
+import gc, json, sys, types
+registry = sys.modules["_compiled_3_2_4"] = types.ModuleType("_compiled_3_2_4")
+{setup}
+try:
+    import geometry.trigonometry
+except TypeError as exc:
+    outcome = str(exc)
+else:
+    outcome = None
+gc.collect()
+print(json.dumps([outcome, "geometry.trigonometry" in sys.modules]))
+"""
+GENUINE_SIZE = sys.modules["_compiled_3_2_4"].compiled_function_or_method.__basicsize__
+# A class with one slot per pointer of the record has its size, the GC flag and
+# none of its layout.
+SLOTS = tuple(f"s{i}" for i in range((GENUINE_SIZE - object.__basicsize__) // 8))
+
+
+@pytest.mark.parametrize("setup, short_name", [
+    (f"registry.compiled_function_or_method = type('compiled_function_or_method', (), "
+     f"{{'__slots__': {SLOTS!r}}})", "compiled_function_or_method"),
+    (f"class Meta(type): pass\nregistry._shared_types_metatype = Meta\n"
+     f"registry.compiled_function_or_method = Meta('compiled_function_or_method', (), "
+     f"{{'__slots__': {SLOTS!r}}})", "_shared_types_metatype"),
+    ("registry._shared_types_metatype = type", "_shared_types_metatype"),
+])
+def test_forged_shared_type_is_refused(setup, short_name):
+    assert type("forgery", (), {"__slots__": SLOTS}).__basicsize__ == GENUINE_SIZE
+    out = run_python(FORGED.format(setup=setup)).stdout
+    assert json.loads(out) == [
+        f"Shared compiled type {short_name} has an incompatible layout, try recompiling", False]
+
+
+def test_genuine_shared_type_of_another_module_is_accepted(trig):
+    out = run_python("""
+        import json, sys
+        from _trigonometry_testing import calls_probe
+        registered = sys.modules["_compiled_3_2_4"].compiled_function_or_method
+        import geometry.trigonometry as M
+        print(json.dumps([type(M.sin) is registered, M.sin(30), calls_probe.make("onearg")(7)[1]]))
+    """).stdout
+    assert json.loads(out) == [True, Model.standalone(trig.constants, trig.algebra).sin(30), 7]
+
+
+# A start-up that fails after registering the module
+
+def test_failed_start_up_under_another_name_leaves_no_module(trig):
+    # Loaded as elsewhere.trigonometry, the start-up registers itself under its
+    # own name, then fails at the relative import from a package that is not there.
+    out = run_python("""
+        import importlib.machinery, importlib.util, json, os, sys, geometry
+        directory = geometry.__path__[0]
+        library = next(name for name in os.listdir(directory) if name.startswith("trigonometry.")
+                       and name.endswith(tuple(importlib.machinery.EXTENSION_SUFFIXES)))
+        spec = importlib.util.spec_from_file_location("elsewhere.trigonometry",
+                                                      os.path.join(directory, library))
+        try:
+            spec.loader.exec_module(importlib.util.module_from_spec(spec))
+        except ImportError as exc:
+            failure = str(exc)
+        left = "geometry.trigonometry" in sys.modules
+        import geometry.trigonometry as M
+        print(json.dumps([failure, left, hasattr(M, "sin") and M.sin(30)]))
+    """).stdout
+    failure, left, value = json.loads(out)
+    assert failure == "No module named 'elsewhere'" and not left
+    assert value == Model.standalone(trig.constants, trig.algebra).sin(30)
