@@ -1,8 +1,8 @@
 """What no Python code may do to the interpreter through this module: recurse
-without end, forge the shared type, leave a half-built module behind, or hide
-its traceback entries and crash it with a faulty callee.  Cases that used to
-crash run in a fresh interpreter, so that a regression fails the test instead
-of ending the run."""
+without end, run its code objects, forge the shared type, leave a half-built
+module behind, or hide its traceback entries and crash it with a faulty
+callee.  Cases that used to crash run in a fresh interpreter, so that a
+regression fails the test instead of ending the run."""
 import json
 import os
 import re
@@ -217,3 +217,41 @@ def test_failed_start_up_under_another_name_leaves_no_module(trig):
     failure, left, value = json.loads(out)
     assert failure == "No module named 'elsewhere'" and not left
     assert value == Model.standalone(trig.constants, trig.algebra).sin(30)
+
+
+# Running the published code objects
+
+RUN_CODE = """
+import json, traceback, types
+import geometry.trigonometry as M
+results = []
+for name, args in {calls!r}:
+    function = types.FunctionType(getattr(M, name).__code__, {{}})
+    for handling in (False, True):
+        try:
+            if handling:
+                try:
+                    raise KeyError("being handled")
+                except KeyError:
+                    function(*args)
+            else:
+                function(*args)
+        except Exception as exc:
+            last = traceback.extract_tb(exc.__traceback__)[-1]
+            results.append([name, type(exc).__name__, str(exc), last.filename, last.name, last.lineno])
+print(json.dumps(results))
+"""
+CALLS = [("sin", (30,)), ("cosin", (30,)), ("tan", (30,)), ("_tan_rad", (0.5,)),
+         ("arctan", (0.5, 3)), ("arctan2", (1, 2)), ("arcsin", (0.5,)), ("arccos", (0.5,))]
+
+
+def test_running_a_code_object_raises(trig):
+    results = json.loads(run_python(RUN_CODE.format(calls=CALLS)).stdout)
+    expected = []
+    for name, _ in CALLS:
+        code = getattr(trig, name).__code__
+        line = next(line for start, end, line in code.co_lines() if start <= 2 < end)
+        message = (f"cannot access local variable '{code.co_varnames[0]}' where it is not "
+                   "associated with a value")
+        expected += [[name, "UnboundLocalError", message, SOURCE, name, line]] * 2
+    assert results == expected
