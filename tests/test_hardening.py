@@ -1,12 +1,15 @@
 """What no Python code may do to the interpreter through this module: recurse
 without end, run its code objects, forge the shared type, leave a half-built
-module behind, or hide its traceback entries and crash it with a faulty
-callee.  Cases that used to crash run in a fresh interpreter, so that a
-regression fails the test instead of ending the run."""
+module behind, hide its traceback entries or keep a cycle from the collector.
+Cases that used to crash run in a fresh interpreter, so that a regression
+fails the test instead of ending the run."""
+import gc
 import json
 import os
 import re
 import sys
+import warnings
+import weakref
 
 import pytest
 
@@ -255,3 +258,34 @@ def test_running_a_code_object_raises(trig):
                    "associated with a value")
         expected += [[name, "UnboundLocalError", message, SOURCE, name, line]] * 2
     assert results == expected
+
+
+# Cycles through the fields of a function object
+
+Text = type("Text", (str,), {})
+
+
+def closes_a_cycle(attribute):
+    def close(f):
+        if attribute == "__annotations__":
+            f.__annotations__ = {"self": f}
+        else:
+            text = Text("cycle")
+            text.function = f
+            setattr(f, attribute, text)
+    return close
+
+
+@pytest.mark.parametrize("close", [closes_a_cycle(name) for name in
+                                   ("__annotations__", "__name__", "__qualname__", "__doc__")] +
+                         [lambda f: setattr(f, "me", f),
+                          lambda f: setattr(f, "__defaults__", (f,)),
+                          lambda f: setattr(f, "__kwdefaults__", {"f": f})])
+def test_cycles_through_a_function_are_collected(close):
+    f = calls_probe.make("noargs")
+    with warnings.catch_warnings(action="ignore"):  # the defaults setters warn
+        close(f)
+    alive = weakref.ref(f)
+    del f
+    gc.collect()
+    assert alive() is None

@@ -46,11 +46,17 @@ int function_traverse(PyObject* self, visitproc visit, void* arg) noexcept {
     if (int result = _PyObject_VisitManagedDict(self, visit, arg)) {
         return result;
     }
+    // Every field the record owns: a str subclass assigned to __name__ or a
+    // dict assigned to __annotations__ can close a cycle through the function.
+    Py_VISIT(f->name);
+    Py_VISIT(f->qualname);
     Py_VISIT(f->doc);
     Py_VISIT(f->globals);
+    Py_VISIT(f->code);
     Py_VISIT(reinterpret_cast<PyObject*>(f->base.mm_class));
     Py_VISIT(f->defaults);
     Py_VISIT(f->kwdefaults);
+    Py_VISIT(f->annotations);
     Py_VISIT(f->coroutine_marker);
     Py_VISIT(f->dynamic_defaults);
     return 0;
