@@ -143,7 +143,12 @@ PyObject* sin_body(PyObject* angle_argument) noexcept {
     const double tol = 1e-15;
     Ref result = Ref::borrow(state.float_zero);
     Ref i = Ref::borrow(K(INT_0));
-    for (;;) {
+    for (unsigned passes = 1;; ++passes) {
+        // A series that never converges (a pi of 1e300) still stops on
+        // Ctrl-C.  A real series ends long before the first check.
+        if (passes % 1024 == 0 && PyErr_CheckSignals() < 0) {
+            return fail(sin_name, 37);
+        }
         Ref magnitude = steal(runtime::num_abs(term.get()));
         if (!magnitude) {
             return fail(sin_name, 37);
@@ -393,6 +398,10 @@ PyObject* arctan_body(PyObject* x, PyObject* iter) noexcept {
     iternextfunc next = Py_TYPE(iterator.get())->tp_iternext;
     Ref underscore;
     for (;;) {
+        // iter can be any size; each pass can take Ctrl-C.
+        if (PyErr_CheckSignals() < 0) {
+            return fail(arctan_name, 103);
+        }
         Ref item = steal(next(iterator.get()));
         if (!item) {
             if (PyObject* raised = PyErr_Occurred()) {
