@@ -48,7 +48,7 @@ PyObject* raise_name_error(PyObject* name) noexcept {
         PyErr_SetString(PyExc_SystemError, "NULL result without error in PyObject_Call");
         return nullptr;
     }
-    Py_DECREF(result);
+    Ref dropped = Ref::steal(result);
     _PyErr_FormatFromCause(PyExc_SystemError, "%R returned a result with an exception set",
                            callable);
     return nullptr;

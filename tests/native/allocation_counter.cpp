@@ -5,7 +5,11 @@
 // without it.
 #include <Python.h>
 
+#include "runtime/ref.h"
+
 namespace {
+
+using runtime::Ref;
 
 Py_ssize_t counted = 0;
 
@@ -48,15 +52,14 @@ PyObject* counter_count(PyObject*, PyObject* callable) noexcept {
         PyMem_SetAllocator(d.domain, &counting);
     }
     counted = 0;
-    PyObject* result = PyObject_CallNoArgs(callable);
+    Ref result = Ref::steal(PyObject_CallNoArgs(callable));
     Py_ssize_t count = counted;
     for (Domain& d : domains) {
         PyMem_SetAllocator(d.domain, &d.wrapped);
     }
-    if (result == nullptr) {
+    if (!result) {
         PyErr_Clear();
     }
-    Py_XDECREF(result);
     return PyLong_FromSsize_t(count);
 }
 
