@@ -8,8 +8,6 @@ touches, from failing each allocation of a series that never converges."""
 import json
 import types
 
-import pytest
-
 from geometry import trigonometry as TRIG
 from meddling import Fault, Meddling, MeddlingKeyword, fault, key
 from model import Model, model_entries

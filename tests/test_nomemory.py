@@ -7,8 +7,6 @@ to fail.  The sweeps run in fresh interpreters."""
 import json
 import os
 
-import pytest
-
 from support import run_python
 
 TESTS = os.path.dirname(__file__)
