@@ -166,10 +166,15 @@ def test_pending_exception_is_kept_with_its_traceback(cache):
         assert fail(56, b"geometry.trigonometry.cosin", trigger=callee) is error
         assert tb_entries(error)[1:] == [(SOURCE, "geometry.trigonometry.cosin", 56),
                                          (__file__, "callee", callee.__code__.co_firstlineno + 1)]
-    # A code object that cannot be made replaces it; a frame that cannot be
-    # made adds no entry.
+    # A code object that cannot be made replaces it, and so does the error of
+    # a frame that cannot be made, with no entry.
     assert type(fail(30, b"\xff")) is UnicodeDecodeError and probe.cache()[0] == 1
-    assert module_entries(exc := fail(31, globals_={})) == [] and type(exc) is ValueError
+    exc = fail(31, globals_={Collides("__builtins__"): builtins})
+    assert module_entries(exc) == [] and str(exc) == "comparison failed"
+    # The frame is made with the exception set aside, so globals that lack
+    # __builtins__ and __name__ still give the entry.
+    assert module_entries(exc := fail(32, globals_={})) == [("geometry.trigonometry.sin", 32)]
+    assert type(exc) is ValueError and added_frame(exc).f_builtins is builtins.__dict__
 
 
 def test_repeated_failures_hold_no_references(cache):

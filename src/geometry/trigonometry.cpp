@@ -158,8 +158,9 @@ int publish_function(const FunctionRow& row, PyMethodDef* definition, PyObject* 
 }
 
 // The steps of module execution after the constant pool exists; each failure
-// reports the line that it returns through `line`.
-int exec_with_pool(PyObject* module, int& line) noexcept {
+// reports the line that it returns through `line`.  `registered` tells
+// whether the module entered itself in sys.modules.
+int exec_with_pool(PyObject* module, int& line, bool& registered) noexcept {
     line = 1;
     PyTypeObject* metatype;
     PyTypeObject* function_type;
@@ -174,6 +175,7 @@ int exec_with_pool(PyObject* module, int& line) noexcept {
     if (present < 0 || (present == 0 && PyDict_SetItem(modules, pool(POOL_MODULE_NAME), module) < 0)) {
         return -1;
     }
+    registered = present == 0;
     store(state.arctan_defaults, PyTuple_Pack(1, int_constant(INT_20).object()));
     if (state.arctan_defaults == nullptr) {
         return -1;
@@ -202,6 +204,20 @@ int exec_with_pool(PyObject* module, int& line) noexcept {
     return 0;
 }
 
+// A failed start-up takes back the sys.modules entry that it made, so that no
+// later import finds the half-built module there.  The importer's own entry,
+// made when the library is loaded under this name, is the importer's to undo.
+void unregister(PyObject* module) noexcept {
+    Ref exception = Ref::steal(PyErr_GetRaisedException());
+    PyObject* modules = PyImport_GetModuleDict();
+    PyObject* entry = PyDict_GetItemWithError(modules, pool(POOL_MODULE_NAME));
+    if (entry == module && PyDict_DelItem(modules, pool(POOL_MODULE_NAME)) < 0) {
+        PyErr_WriteUnraisable(module);
+    }
+    // The start-up's own exception is the one the importer sees.
+    PyErr_SetRaisedException(exception.release());
+}
+
 int module_exec(PyObject* module) noexcept {
     if (state.module != nullptr) {
         if (state.module == module) {
@@ -214,6 +230,7 @@ int module_exec(PyObject* module) noexcept {
     }
     store(state.module, Py_NewRef(module));
     bool pool_ready = false;
+    bool registered = false;
     int line = 1;
     int result = [&]() noexcept -> int {
         PyObject* dict = PyModule_GetDict(module);
@@ -244,13 +261,16 @@ int module_exec(PyObject* module) noexcept {
             return -1;
         }
         pool_ready = true;
-        return exec_with_pool(module, line);
+        return exec_with_pool(module, line, registered);
     }();
     if (result == 0) {
         return 0;
     }
     if (pool_ready && state.module_dict != nullptr) {
         add_traceback(init_name, line);
+    }
+    if (registered) {
+        unregister(module);
     }
     store(state.module, nullptr);
     return -1;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstring>
 #include <structmember.h>
+#include <utility>
 
 #include "function_slots.h"
 #include "runtime/ref.h"
@@ -45,11 +46,17 @@ int function_traverse(PyObject* self, visitproc visit, void* arg) noexcept {
     if (int result = _PyObject_VisitManagedDict(self, visit, arg)) {
         return result;
     }
+    // Every field the record owns: a str subclass assigned to __name__ or a
+    // dict assigned to __annotations__ can close a cycle through the function.
+    Py_VISIT(f->name);
+    Py_VISIT(f->qualname);
     Py_VISIT(f->doc);
     Py_VISIT(f->globals);
+    Py_VISIT(f->code);
     Py_VISIT(reinterpret_cast<PyObject*>(f->base.mm_class));
     Py_VISIT(f->defaults);
     Py_VISIT(f->kwdefaults);
+    Py_VISIT(f->annotations);
     Py_VISIT(f->coroutine_marker);
     Py_VISIT(f->dynamic_defaults);
     return 0;
@@ -109,6 +116,68 @@ const char* short_type_name(const char* name) noexcept {
     return dot ? dot + 1 : name;
 }
 
+// A new type from `spec`.  CPython 3.12 can fail to copy the type's name
+// without raising, so the error is made sure of here.
+PyObject* new_type(PyTypeObject* metaclass, PyObject* module, PyType_Spec* spec,
+                   PyObject* bases) noexcept {
+    PyObject* type = PyType_FromMetaclass(metaclass, module, spec, bases);
+    if (type == nullptr && !PyErr_Occurred()) {
+        PyErr_NoMemory();
+    }
+    return type;
+}
+
+// Whether `found` is laid out as `reference`, a type that this runtime has
+// just made from the same type specification.  The registry's type may come
+// from another module's copy of the runtime, whose slot functions are its
+// own, so slots are compared for presence only; everything that instances
+// are allocated, traversed and called by must be equal.  A class statement
+// can give a type the right name and size, not these flags and offsets.
+bool same_layout(PyTypeObject* found, PyTypeObject* reference, const PyType_Spec* spec) noexcept {
+    constexpr unsigned long changing_flags = Py_TPFLAGS_VALID_VERSION_TAG | Py_TPFLAGS_READYING;
+    if (Py_TYPE(found) != Py_TYPE(reference) || found->tp_base != reference->tp_base ||
+        found->tp_basicsize != reference->tp_basicsize ||
+        found->tp_itemsize != reference->tp_itemsize ||
+        (found->tp_flags & ~changing_flags) != (reference->tp_flags & ~changing_flags) ||
+        found->tp_vectorcall_offset != reference->tp_vectorcall_offset ||
+        found->tp_weaklistoffset != reference->tp_weaklistoffset ||
+        found->tp_dictoffset != reference->tp_dictoffset) {
+        return false;
+    }
+    for (const PyType_Slot* slot = spec->slots; slot->slot != 0; ++slot) {
+        if ((PyType_GetSlot(found, slot->slot) == nullptr) !=
+            (PyType_GetSlot(reference, slot->slot) == nullptr)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The registry's `found` accepted as the shared type made from `spec`: the
+// checks of check_shared_type, then the layout of a type made here.
+// Consumes `found`; null with an exception set when it cannot serve.
+PyTypeObject* accept_found_type(Ref found, const char* short_name, PyTypeObject* metaclass,
+                                PyObject* registry, PyType_Spec* spec, PyObject* bases,
+                                Ref reference) noexcept {
+    if (check_shared_type(found.get(), short_name, spec->basicsize) < 0) {
+        return nullptr;
+    }
+    if (!reference) {
+        reference = Ref::steal(new_type(metaclass, registry, spec, bases));
+        if (!reference) {
+            return nullptr;
+        }
+    }
+    if (!same_layout(reinterpret_cast<PyTypeObject*>(found.get()),
+                     reinterpret_cast<PyTypeObject*>(reference.get()), spec)) {
+        PyErr_Format(PyExc_TypeError,
+                     "Shared compiled type %.200s has an incompatible layout, try recompiling",
+                     short_name);
+        return nullptr;
+    }
+    return reinterpret_cast<PyTypeObject*>(found.release());
+}
+
 }  // namespace
 
 PyType_Spec function_type_spec = {
@@ -163,15 +232,13 @@ PyTypeObject* fetch_shared_type(PyTypeObject* metaclass, PyType_Spec* spec,
     }
     Ref found = Ref::borrow(PyDict_GetItemWithError(registry_dict, key.get()));
     if (found) {
-        if (check_shared_type(found.get(), short_name, spec->basicsize) < 0) {
-            return nullptr;
-        }
-        return reinterpret_cast<PyTypeObject*>(found.release());
+        return accept_found_type(std::move(found), short_name, metaclass, registry.get(), spec,
+                                 bases, Ref());
     }
     if (PyErr_Occurred()) {
         return nullptr;
     }
-    Ref created = Ref::steal(PyType_FromMetaclass(metaclass, registry.get(), spec, bases));
+    Ref created = Ref::steal(new_type(metaclass, registry.get(), spec, bases));
     if (!created) {
         return nullptr;
     }
@@ -180,9 +247,9 @@ PyTypeObject* fetch_shared_type(PyTypeObject* metaclass, PyType_Spec* spec,
         return nullptr;
     }
     // Another module may have registered the type first; its type wins.
-    if (stored.get() != created.get() &&
-        check_shared_type(stored.get(), short_name, spec->basicsize) < 0) {
-        return nullptr;
+    if (stored.get() != created.get()) {
+        return accept_found_type(std::move(stored), short_name, metaclass, registry.get(), spec,
+                                 bases, std::move(created));
     }
     return reinterpret_cast<PyTypeObject*>(stored.release());
 }
@@ -277,7 +344,7 @@ PyObject* function_vectorcall_fastcall_keywords(PyObject* self, PyObject* const*
     }
     auto entry = reinterpret_cast<_PyCFunctionFastWithKeywords>(
         reinterpret_cast<void (*)(void)>(method_def(self)->ml_meth));
-    return entry(receiver, args, nargs, kwnames);
+    return call_guarded([&]() noexcept { return entry(receiver, args, nargs, kwnames); });
 }
 
 }  // namespace runtime

@@ -43,9 +43,12 @@ PyObject* call_by_flags(PyObject* self, PyObject* receiver, PyObject* args,
             if (has_keywords) {
                 return raise_no_keywords(self);
             }
-            return entry_of<PyCFunction>(self)(receiver, args);
+            return call_guarded(
+                [&]() noexcept { return entry_of<PyCFunction>(self)(receiver, args); });
         case METH_VARARGS | METH_KEYWORDS:
-            return entry_of<PyCFunctionWithKeywords>(self)(receiver, args, kwargs);
+            return call_guarded([&]() noexcept {
+                return entry_of<PyCFunctionWithKeywords>(self)(receiver, args, kwargs);
+            });
         case METH_NOARGS: {
             if (has_keywords) {
                 return raise_no_keywords(self);
@@ -54,7 +57,8 @@ PyObject* call_by_flags(PyObject* self, PyObject* receiver, PyObject* args,
             if (size != 0) {
                 return raise_count(self, "takes no arguments", size);
             }
-            return entry_of<PyCFunction>(self)(receiver, nullptr);
+            return call_guarded(
+                [&]() noexcept { return entry_of<PyCFunction>(self)(receiver, nullptr); });
         }
         case METH_O: {
             if (has_keywords) {
@@ -62,7 +66,9 @@ PyObject* call_by_flags(PyObject* self, PyObject* receiver, PyObject* args,
             }
             Py_ssize_t size = PyTuple_GET_SIZE(args);
             if (size == 1) {
-                return entry_of<PyCFunction>(self)(receiver, PyTuple_GET_ITEM(args, 0));
+                return call_guarded([&]() noexcept {
+                    return entry_of<PyCFunction>(self)(receiver, PyTuple_GET_ITEM(args, 0));
+                });
             }
             return raise_count(self, "takes exactly one argument", size);
         }
@@ -130,7 +136,9 @@ PyObject* vectorcall_fixed_arity(PyObject* self, PyObject* const* args, size_t n
         return raise_count(self, arity == 0 ? "takes no arguments" : "takes exactly one argument",
                            nargs);
     }
-    return entry_of<PyCFunction>(self)(receiver, arity == 0 ? nullptr : args[0]);
+    return call_guarded([&]() noexcept {
+        return entry_of<PyCFunction>(self)(receiver, arity == 0 ? nullptr : args[0]);
+    });
 }
 
 }  // namespace
@@ -152,8 +160,10 @@ PyObject* function_vectorcall_fastcall_keywords_method(PyObject* self, PyObject*
     if (!take_receiver(self, args, nargs, receiver)) {
         return nullptr;
     }
-    return entry_of<PyCMethod>(self)(receiver, as_function(self)->base.mm_class, args, nargs,
-                                     kwnames);
+    return call_guarded([&]() noexcept {
+        return entry_of<PyCMethod>(self)(receiver, as_function(self)->base.mm_class, args,
+                                         nargs, kwnames);
+    });
 }
 
 PyObject* function_call(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {

@@ -28,6 +28,19 @@ extern PyMethodDef function_methods[];
 // Raises the TypeError of a class-member function called without its receiver.
 PyObject* raise_needs_argument(PyObject* self) noexcept;
 
+// Runs `call` as one level of the interpreter's recursion guard, as CPython
+// enters every built-in function: recursion through compiled functions then
+// ends in RecursionError instead of overflowing the C stack.
+template <typename Call>
+inline PyObject* call_guarded(Call call) noexcept {
+    if (Py_EnterRecursiveCall(" while calling a Python object")) {
+        return nullptr;
+    }
+    PyObject* result = call();
+    Py_LeaveRecursiveCall();
+    return result;
+}
+
 // The common prologue of the vectorcall entries: a class member takes its
 // receiver from the front of the vector, any other function is its own.
 inline bool take_receiver(PyObject* self, PyObject* const*& args, Py_ssize_t& nargs,

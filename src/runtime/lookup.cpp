@@ -16,6 +16,27 @@ bool is_exception_class(PyObject* object) noexcept {
     return nullptr;
 }
 
+// A native callee entered directly must keep the error convention, as the
+// interpreter's call machinery checks: a null result comes with an exception,
+// a result comes without one.  Out of line, off the path of a good result.
+[[gnu::noinline]] PyObject* bad_function_result(PyObject* callable, PyObject* result) noexcept {
+    if (result == nullptr) {
+        PyErr_SetString(PyExc_SystemError, "NULL result without error in PyObject_Call");
+        return nullptr;
+    }
+    Ref dropped = Ref::steal(result);
+    _PyErr_FormatFromCause(PyExc_SystemError, "%R returned a result with an exception set",
+                           callable);
+    return nullptr;
+}
+
+inline PyObject* checked_result(PyObject* callable, PyObject* result) noexcept {
+    if ((result == nullptr) == (PyErr_Occurred() != nullptr)) {
+        return result;
+    }
+    return bad_function_result(callable, result);
+}
+
 }  // namespace
 
 PyObject* get_module_global(PyObject* globals, PyObject* builtins, PyObject* name) noexcept {
@@ -53,10 +74,7 @@ PyObject* call_c_function(PyObject* function, PyObject* argument) noexcept {
     }
     PyObject* result = entry(self, argument);
     Py_LeaveRecursiveCall();
-    if (result == nullptr && !PyErr_Occurred()) {
-        PyErr_SetString(PyExc_SystemError, "NULL result without error in PyObject_Call");
-    }
-    return result;
+    return checked_result(function, result);
 }
 
 PyObject* call_object(PyTypeObject* function_type, PyObject* callable, PyObject* const* args,
@@ -75,7 +93,7 @@ PyObject* call_object(PyTypeObject* function_type, PyObject* callable, PyObject*
                                                    type->tp_vectorcall_offset);
     }
     if (entry != nullptr) {
-        return entry(callable, args, nargsf, nullptr);
+        return checked_result(callable, entry(callable, args, nargsf, nullptr));
     }
     return PyObject_VectorcallDict(callable, args, static_cast<size_t>(nargs), nullptr);
 }

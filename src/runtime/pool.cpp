@@ -3,6 +3,7 @@
 #include "runtime/pool.h"
 
 #include <cstring>
+#include <opcode.h>
 
 #include "runtime/ref.h"
 
@@ -47,6 +48,20 @@ PyObject* decompress_block(const PoolLayout& layout, Py_ssize_t expected_size) n
         return nullptr;
     }
     return block.release();
+}
+
+// The first two code units: deleting local 0 twice raises UnboundLocalError
+// on the second deletion whatever the caller passed, where re-raising
+// (RAISE_VARARGS 0) would raise the exception being handled inside an
+// except block.  A code object without locals can only re-raise.
+void write_raising_prologue(char* units, int local_count) noexcept {
+    if (local_count > 0) {
+        const unsigned char prologue[] = {DELETE_FAST, 0, DELETE_FAST, 0};
+        std::memcpy(units, prologue, sizeof prologue);
+    } else {
+        const unsigned char prologue[] = {RAISE_VARARGS, 0};
+        std::memcpy(units, prologue, sizeof prologue);
+    }
 }
 
 }  // namespace
@@ -106,13 +121,17 @@ PyObject* build_code(std::uint32_t descriptor, PyObject* const* local_names, PyO
     }
     Ref instructions;
     if (line_table != nullptr) {
-        // Room for the code units that the line table describes; never run.
+        // Room for the code units that the line table describes.  Nothing is
+        // meant to run them, but Python code can (types.FunctionType(code, {})),
+        // so they open with instructions that raise at once and touch no stack.
         Py_ssize_t size = (2 * PyBytes_GET_SIZE(line_table) + 4) & ~static_cast<Py_ssize_t>(3);
         instructions = Ref::steal(PyBytes_FromStringAndSize(nullptr, size));
         if (!instructions) {
             return nullptr;
         }
-        std::memset(PyBytes_AS_STRING(instructions.get()), 0, static_cast<size_t>(size));
+        char* units = PyBytes_AS_STRING(instructions.get());
+        std::memset(units, 0, static_cast<size_t>(size));
+        write_raising_prologue(units, d.local_count);
     } else {
         instructions = Ref::borrow(shared.empty_bytes);
     }

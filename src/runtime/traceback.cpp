@@ -86,33 +86,39 @@ void code_cache_insert(CodeCache& cache, int line, PyObject* code) noexcept {
 void add_traceback(CodeCache& cache, PyObject* globals, const char* function_name, int line,
                    const char* file_name) noexcept {
     PyThreadState* tstate = PyThreadState_GET();
+    // A failure path reached without an exception is a broken callee or a bug
+    // here; report it the way the interpreter does, never lose it.
+    if (!PyErr_Occurred()) {
+        PyErr_SetString(PyExc_SystemError, "error return without exception set");
+    }
+    // The code object and the frame are made with the exception set aside:
+    // PyFrame_New looks for the builtins and the module name in `globals`
+    // and, finding an exception pending, takes a miss for a failure.
+    Ref exception = Ref::steal(PyErr_GetRaisedException());
+    Ref traceback = Ref::steal(PyException_GetTraceback(exception.get()));
     Ref code = Ref::steal(code_cache_lookup(cache, line));
     if (!code) {
-        // Making the code object must not disturb the exception being reported.
-        Ref exception = Ref::steal(PyErr_GetRaisedException());
-        Ref traceback = Ref::steal(exception ? PyException_GetTraceback(exception.get()) : nullptr);
         code = Ref::steal(reinterpret_cast<PyObject*>(
             PyCode_NewEmpty(file_name, function_name, line)));
         if (!code) {
-            return;
+            return;  // the creation's error stands in for the exception
         }
-        if (exception) {
-            Ref current = Ref::steal(PyException_GetTraceback(exception.get()));
-            if (current.get() != traceback.get()) {
-                PyException_SetTraceback(exception.get(),
-                                         traceback ? traceback.get() : Py_None);
-            }
-        }
-        // Setting it back also drops anything raised meanwhile.
-        PyErr_SetRaisedException(exception.release());
         code_cache_insert(cache, line, code.get());
     }
     Ref frame = Ref::steal(reinterpret_cast<PyObject*>(
         PyFrame_New(tstate, reinterpret_cast<PyCodeObject*>(code.get()), globals, nullptr)));
     if (!frame) {
-        return;
+        return;  // so does the frame's
     }
     runtime_set_frame_line(reinterpret_cast<PyFrameObject*>(frame.get()), line);
+    // Whatever ran meanwhile (a collection, a finalizer) may have touched the
+    // exception's traceback; put back the one it had.
+    Ref current = Ref::steal(PyException_GetTraceback(exception.get()));
+    if (current.get() != traceback.get()) {
+        PyException_SetTraceback(exception.get(), traceback ? traceback.get() : Py_None);
+    }
+    // Setting it back also drops anything raised meanwhile.
+    PyErr_SetRaisedException(exception.release());
     PyTraceBack_Here(reinterpret_cast<PyFrameObject*>(frame.get()));
 }
 

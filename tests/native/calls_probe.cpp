@@ -63,6 +63,16 @@ PyObject* fast_entry(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
     return method_entry(self, nullptr, args, static_cast<size_t>(nargs), kwnames);
 }
 
+// Entries that break the error convention, as a faulty native callee would.
+PyObject* silent_failure_entry(PyObject*, PyObject* const*, Py_ssize_t, PyObject*) noexcept {
+    return nullptr;  // no exception set
+}
+
+PyObject* stray_error_entry(PyObject*, PyObject* const*, Py_ssize_t, PyObject*) noexcept {
+    PyErr_SetString(PyExc_KeyError, "stray");
+    return Py_NewRef(Py_None);  // a result with the exception still set
+}
+
 template <typename Function>
 PyCFunction entry(Function function) noexcept {
     return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(function));
@@ -96,6 +106,8 @@ struct Kind {
     {{"dispatch_noargs", single_entry, METH_NOARGS, nullptr}, RETARGET},
     {{"dispatch_onearg", single_entry, METH_O, nullptr}, RETARGET},
     {{"dispatch_bad", entry(fast_entry), METH_FASTCALL, nullptr}, RETARGET},
+    {{"silent_failure", entry(silent_failure_entry), FAST, nullptr}, 0},
+    {{"stray_error", entry(stray_error_entry), FAST, nullptr}, 0},
 };
 
 // make(name): a new function of the kind `name`, qualified name "Probe.<name>".

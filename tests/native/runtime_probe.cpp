@@ -98,15 +98,18 @@ PyObject* probe_cache(PyObject*, PyObject* args) noexcept {
 }
 
 // add_traceback(name, line, globals, trigger=None): raises what trigger() raises,
-// or ValueError("probe failure"), and adds the entry for it.  The name is bytes,
-// so that one which is not UTF-8 can make the code object fail.
+// or ValueError("probe failure"), and adds the entry for it; with trigger False
+// the entry is asked for with no exception set.  The name is bytes, so that one
+// which is not UTF-8 can make the code object fail.
 PyObject* probe_add_traceback(PyObject*, PyObject* args) noexcept {
     const char* name;
     int line;
     PyObject *globals, *trigger = Py_None;
     if (!PyArg_ParseTuple(args, "yiO|O", &name, &line, &globals, &trigger)) return nullptr;
     if (trigger == Py_None) PyErr_SetString(PyExc_ValueError, "probe failure");
-    else if (Ref result = Ref::steal(PyObject_CallNoArgs(trigger))) return Py_NewRef(Py_None);
+    else if (trigger != Py_False) {
+        if (Ref result = Ref::steal(PyObject_CallNoArgs(trigger))) return Py_NewRef(Py_None);
+    }
     runtime::add_traceback(cache, globals, name, line, "quorvel/geometry/trigonometry.py");
     return nullptr;
 }

@@ -49,8 +49,9 @@ struct CodeShared {
     PyObject* varnames_dedup;  // dict: equal local-name tuples are stored once
 };
 
-// A code object that describes a compiled function for introspection; it is
-// never executed.  `line_table` may be null.
+// A code object that describes a compiled function for introspection.  Its
+// instructions only raise, should Python code run them.  `line_table` may be
+// null.
 PyObject* build_code(std::uint32_t descriptor, PyObject* const* local_names, PyObject* file_name,
                      PyObject* name, PyObject* line_table, const CodeShared& shared) noexcept;
 

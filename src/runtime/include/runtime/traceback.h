@@ -29,7 +29,8 @@ void code_cache_insert(CodeCache& cache, int line, PyObject* code) noexcept;
 
 // Prepends an entry (file, function, line) to the pending exception's
 // traceback, with `globals` as the frame's globals.  Called with an
-// exception set; one is still set afterwards.
+// exception set (SystemError is raised if there is none); one is still set
+// afterwards: the same one unless the entry itself could not be made.
 void add_traceback(CodeCache& cache, PyObject* globals, const char* function_name, int line,
                    const char* file_name) noexcept;
 
