@@ -100,6 +100,13 @@ del _os, _sys, _g, _q, _m
 """
 
 
+def with_tests_importable(code):
+    """`code` preceded by putting this directory on sys.path, so that a fresh
+    interpreter can import the tests' helper modules."""
+    here = os.path.dirname(os.path.abspath(__file__))
+    return f"import sys\nsys.path.insert(0, {here!r})\n" + textwrap.dedent(code)
+
+
 def run_python(code, path=None, check=True):
     """Run `code` in a fresh interpreter of this Python.  Returns the
     completed process.

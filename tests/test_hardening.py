@@ -15,9 +15,8 @@ import pytest
 
 from _trigonometry_testing import calls_probe
 from model import Model, model_entries
-from support import SOURCE, module_entries, run_python, tb_entries
+from support import with_tests_importable, SOURCE, module_entries, run_python, tb_entries
 
-TESTS = os.path.dirname(__file__)
 RECURSION_SUFFIX = " while calling a Python object"
 
 
@@ -65,7 +64,7 @@ print(json.dumps([native, collections.Counter(map(tuple, model[1])).most_common(
     "M.algebra = types.ModuleType('a'); M.algebra.sqrt = M.cosin; M.cosin(30)",
 ])
 def test_endless_recursion_raises_recursion_error(case):
-    out = run_python(f"CASE = {case!r}\n" + RECURSION, TESTS).stdout
+    out = run_python(with_tests_importable(f"CASE = {case!r}\n" + RECURSION)).stdout
     (message, entries), expected = json.loads(out)
     assert message == "maximum recursion depth exceeded" + RECURSION_SUFFIX
     # Every level failed at the line where it called the next one, the line at

@@ -5,11 +5,9 @@ anyway), never this module's SystemError, and the next call without the fault
 behaves as before.  allocation_counter says how many allocations there are
 to fail.  The sweeps run in fresh interpreters."""
 import json
-import os
 
-from support import run_python
+from support import with_tests_importable, run_python
 
-TESTS = os.path.dirname(__file__)
 
 CALLS = [  # (function, positional arguments, keyword arguments)
     ("sin", (30,), {}), ("sin", (200.5,), {}), ("sin", (10**30,), {}), ("sin", (None,), {}),
@@ -68,7 +66,7 @@ print(json.dumps([runs, problems[:10]]))
 
 def test_every_allocation_of_every_call():
     setup = f"nan = float('nan')\nCALLS = {CALLS!r}\n"
-    runs, problems = json.loads(run_python(setup + CALL_SWEEP, TESTS).stdout)
+    runs, problems = json.loads(run_python(with_tests_importable(setup + CALL_SWEEP)).stdout)
     assert problems == [] and runs > 10 * len(CALLS)
 
 
@@ -125,8 +123,8 @@ def test_every_allocation_of_the_start_up():
     last = int(run_python(COUNT).stdout) + 10
     first, failures, successes = 1, [], []
     while first <= last:
-        n, failed, registered, values = json.loads(run_python(
-            f"FIRST, LAST = {first}, {last}\n" + START_UP_SWEEP, TESTS).stdout)
+        n, failed, registered, values = json.loads(run_python(with_tests_importable(
+            f"FIRST, LAST = {first}, {last}\n" + START_UP_SWEEP)).stdout)
         failures += failed
         # A start-up that completes in spite of a failed allocation (one whose
         # failure the interpreter ignores) must give a working module.

@@ -6,13 +6,11 @@ collects garbage; the outcome must be the model's under the same meddling.
 (Raising at each operation is the sweep of test_failure_lines.)  Each function
 is swept in a fresh interpreter, so that a crash fails its test."""
 import json
-import os
 
 import pytest
 
-from support import run_python
+from support import with_tests_importable, run_python
 
-TESTS = os.path.dirname(__file__)
 
 SWEEP = """
 import gc, json, math, types
@@ -106,5 +104,5 @@ SCENARIOS = [
                          ids=[scenario[0] for scenario in SCENARIOS])
 def test_meddling_at_every_operation_matches_the_model(name, args, meddling_pi, names):
     setup = f"NAME, ARGS, MEDDLING_PI, NAMES = {name!r}, {args!r}, {meddling_pi!r}, {names!r}\n"
-    runs, mismatches = json.loads(run_python(setup + SWEEP, TESTS).stdout)
+    runs, mismatches = json.loads(run_python(with_tests_importable(setup + SWEEP)).stdout)
     assert mismatches == [] and runs > 2 * len(names) + 2
