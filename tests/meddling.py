@@ -8,7 +8,12 @@ model of tests/model.py, both must give the same outcome."""
 import math
 import operator
 
-from support import exact
+from geometry import trigonometry as TRIG
+from model import Model, model_entries
+import support
+from support import exact, module_entries
+
+NATIVE = {name: getattr(TRIG, name) for name in Model.NAMES}
 
 
 class Fault(Exception):
@@ -46,6 +51,28 @@ def key(value):
     if isinstance(value, Meddler):
         return ("Meddler", key(value.value))
     return exact(value)
+
+
+def outcome(function, *args):
+    return support.outcome(function, *args, describe=key,
+                           lines=lambda exc: model_entries(exc) + module_entries(exc))
+
+
+def sweep_namespace(target, name, constants, algebra):
+    """Where one run of a sweep looks its names up: for "module", the module's
+    own dictionary with its functions put back and these siblings bound; for
+    "model", a standalone model's.  Through `arctan2`, `arcsin` and `arccos`,
+    `arctan` makes two Newton passes, which show every step of its loop as
+    well as twenty do."""
+    if target == "module":
+        namespace = vars(TRIG)
+        namespace.update(NATIVE, constants=constants, algebra=algebra)
+    else:
+        namespace = Model.standalone(constants, algebra).namespace
+    if name in ("arctan2", "arcsin", "arccos"):
+        arctan = namespace["arctan"]
+        namespace["arctan"] = lambda x, iter=2: arctan(x, iter)
+    return namespace
 
 
 class Meddler:

@@ -9,10 +9,8 @@ import json
 import types
 
 from geometry import trigonometry as TRIG
-from meddling import Fault, Meddling, MeddlingKeyword, fault, key
-from model import Model, model_entries
-import support
-from support import module_entries, run_python
+from meddling import NATIVE, Fault, Meddling, MeddlingKeyword, fault, outcome, sweep_namespace
+from support import run_python
 
 # The lines at which each function reports its failures: its def line for
 # binding, the lines of its statements otherwise.
@@ -28,7 +26,6 @@ FAILURE_LINES = {
 }
 NAN = float("nan")
 PI = TRIG.constants.pi
-NATIVE = {name: getattr(TRIG, name) for name in Model.NAMES}
 
 # (function, arguments, whether pi meddles too).  Each argument is a Meddler;
 # the scenarios pick the branches so that every statement gets its turn.
@@ -45,15 +42,6 @@ SCENARIOS = [
 ]
 
 
-def outcome(function, *args):
-    return support.outcome(function, *args, describe=key,
-                           lines=lambda exc: model_entries(exc) + module_entries(exc))
-
-
-def fewer_passes(arctan):
-    return lambda x, iter=2: arctan(x, iter)
-
-
 def run(target, name, values, meddling_pi, at):
     """The outcome of `name` in `target` ("module" or "model") with a fault at
     operation `at`, and whether the fault was reached."""
@@ -61,15 +49,7 @@ def run(target, name, values, meddling_pi, at):
     pi = meddling.number(PI) if meddling_pi else PI
     constants = types.SimpleNamespace(pi=pi)
     algebra = types.SimpleNamespace(sqrt=meddling.sqrt)
-    if target == "module":
-        namespace = vars(TRIG)
-        namespace.update(NATIVE, constants=constants, algebra=algebra)
-    else:
-        namespace = Model.standalone(constants, algebra).namespace
-    function = namespace[name]
-    if name in ("arctan2", "arcsin", "arccos"):
-        # Two Newton passes show every step of the loop as well as twenty.
-        namespace["arctan"] = fewer_passes(namespace["arctan"])
+    function = sweep_namespace(target, name, constants, algebra)[name]
     return outcome(function, *map(meddling.number, values)), meddling.reached
 
 

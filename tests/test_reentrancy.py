@@ -15,12 +15,8 @@ from support import with_tests_importable, run_python
 SWEEP = """
 import gc, json, math, types
 import geometry.trigonometry as TRIG
-from meddling import Meddling, key
-from model import Model, model_entries
-import support
-from support import module_entries
+from meddling import NATIVE, Meddling, outcome, sweep_namespace
 
-NATIVE = {name: getattr(TRIG, name) for name in Model.NAMES}
 PI = TRIG.constants.pi
 Pi = type("Pi", (float,), {})  # freed when its last reference goes, unlike a float
 REPLACEMENTS = {
@@ -28,10 +24,6 @@ REPLACEMENTS = {
     "sin": lambda angle: 0.5, "cosin": lambda angle: 0.75, "_tan_rad": lambda rad: 0.375,
     "arctan": lambda x, iter=20: 0.125, "arctan2": lambda x, y: 0.625, "arcsin": lambda x: 0.875,
 }
-
-
-def fewer_passes(arctan):
-    return lambda x, iter=2: arctan(x, iter)
 
 
 def actions(names):
@@ -43,25 +35,14 @@ def actions(names):
     yield "collect", lambda namespace: gc.collect()
 
 
-def outcome(function, *args):
-    return support.outcome(function, *args, describe=key,
-                           lines=lambda exc: model_entries(exc) + module_entries(exc))
-
-
 def run(target, act, at):
     meddling = Meddling(at, lambda meddling, what: act(namespace))
     constants = types.SimpleNamespace(pi=Pi(PI))
     algebra = types.SimpleNamespace(sqrt=meddling.sqrt)
-    if target == "module":
-        namespace = vars(TRIG)
-        namespace.update(NATIVE, constants=constants, algebra=algebra)
-    else:
-        namespace = Model.standalone(constants, algebra).namespace
+    namespace = sweep_namespace(target, NAME, constants, algebra)
     if MEDDLING_PI:
         constants.pi = meddling.number(constants.pi)
     function = namespace[NAME]
-    if NAME in ("arctan2", "arcsin", "arccos"):
-        namespace["arctan"] = fewer_passes(namespace["arctan"])
     del constants, algebra  # the namespace holds the only references
     return outcome(function, *map(meddling.number, ARGS)), meddling.reached
 
