@@ -119,7 +119,7 @@ constexpr FunctionRow function_rows[function_count] = {
 };
 // clang-format on
 
-// The descriptor words that the code objects were specified with: a wrong
+// The descriptor words of the eight code objects, as published: a wrong
 // field in a row fails the build here.
 static_assert(code_descriptor(function_rows[SIN]) == 786929);
 static_assert(code_descriptor(function_rows[COSIN]) == 5898657);
