@@ -18,7 +18,6 @@ inline constexpr runtime::IntConstant k0 = int_constant(INT_0);
 inline constexpr runtime::IntConstant k_minus_1 = int_constant(INT_MINUS_1);
 inline constexpr runtime::IntConstant k1 = int_constant(INT_1);
 inline constexpr runtime::IntConstant k2 = int_constant(INT_2);
-inline constexpr runtime::IntConstant k20 = int_constant(INT_20);
 inline constexpr runtime::IntConstant k_minus_90 = int_constant(INT_MINUS_90);
 inline constexpr runtime::IntConstant k90 = int_constant(INT_90);
 inline constexpr runtime::IntConstant k_minus_180 = int_constant(INT_MINUS_180);

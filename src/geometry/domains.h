@@ -229,7 +229,7 @@ public:
     using Number = runtime::MachineNumber;
     using Value = Number;
     // What a looked-up name holds: one of the module's functions, or math.sqrt.
-    enum class Callable { sin, cosin, tan_rad, arctan, arctan2, arcsin, sqrt };
+    enum class Callable { sin, cosin, tan_rad, arctan, arctan2, arcsin, sqrt, unknown };
     struct Passes {
         std::int64_t remaining = 0;
     };
@@ -256,7 +256,8 @@ public:
             case POOL_TAN_RAD: return Callable::tan_rad;
             case POOL_ARCTAN: return Callable::arctan;
             case POOL_ARCTAN2: return Callable::arctan2;
-            default: return Callable::arcsin;
+            case POOL_ARCSIN: return Callable::arcsin;
+            default: return Callable::unknown;  // a call of it declines
         }
     }
 
@@ -385,7 +386,9 @@ inline Machine::Value Machine::call(Callable f, const Value& x) noexcept {
             tan_rad_next_ ^= 1;
             return tan_rad_memo_[tan_rad_next_ ^ 1].result;
         case Callable::arctan:
-            return arctan_body(*this, x, constant(k20));
+            // iter takes its default, as binding gives it.
+            return arctan_body(*this, x,
+                               constant(int_constant(function_rows[ARCTAN].default_value)));
         case Callable::arcsin:
             return arcsin_body(*this, x);
         case Callable::sqrt:

@@ -176,7 +176,9 @@ int exec_with_pool(PyObject* module, int& line, bool& registered) noexcept {
         return -1;
     }
     registered = present == 0;
-    store(state.arctan_defaults, PyTuple_Pack(1, int_constant(INT_20).object()));
+    // arctan's __defaults__: its one defaulted parameter's constant.
+    store(state.arctan_defaults,
+          PyTuple_Pack(1, int_constant(function_rows[ARCTAN].default_value).object()));
     if (state.arctan_defaults == nullptr) {
         return -1;
     }
