@@ -1,7 +1,20 @@
+import atexit
 import importlib
 import os
+import shutil
+import tempfile
 
 import pytest
+from hypothesis import settings
+from hypothesis.configuration import set_hypothesis_home_dir
+
+# Hypothesis keeps no example database, and its caches go to a temporary
+# directory rather than the checkout.
+settings.register_profile("no-database", database=None)
+settings.load_profile("no-database")
+_hypothesis_home = tempfile.mkdtemp(prefix="trigonometry-hypothesis-")
+set_hypothesis_home_dir(_hypothesis_home)
+atexit.register(shutil.rmtree, _hypothesis_home, True)
 
 
 @pytest.fixture
