@@ -8,6 +8,7 @@
 #include <initializer_list>
 
 #include "module_state.h"
+#include "runtime/pool.h"
 
 namespace geometry {
 
@@ -86,14 +87,11 @@ extern const FunctionRow function_rows[function_count];
 // The method definitions that the function objects are made from, in row order.
 extern PyMethodDef* const function_defs;
 
-// The code-object descriptor word of a row: argument count (2 bits),
-// positional-only and keyword-only counts (1 bit each), local count (3 bits),
-// code flags (10 bits), first line (8 bits), from the least significant bit.
+// The code-object descriptor word of a row; its parameters are neither
+// positional-only nor keyword-only.
 constexpr std::uint32_t code_descriptor(const FunctionRow& row) noexcept {
-    return static_cast<std::uint32_t>(row.argument_count) |
-           static_cast<std::uint32_t>(row.locals.count) << 4 |
-           static_cast<std::uint32_t>(row.code_flags) << 7 |
-           static_cast<std::uint32_t>(row.def_line) << 17;
+    return runtime::encode_descriptor(
+        {row.argument_count, 0, 0, row.locals.count, row.code_flags, row.def_line});
 }
 
 }  // namespace geometry

@@ -2,7 +2,6 @@
 // arguments and runs the row's body (bodies.h) in machine numbers when the
 // operands and bindings allow, and on interpreter objects otherwise.
 #include <array>
-#include <type_traits>
 #include <utility>
 
 #include "bindings.h"
@@ -132,13 +131,14 @@ static_assert(code_descriptor(function_rows[ARCCOS]) == 20316577);
 
 namespace {
 
-// The body of row `index` over domain `d`, on the bound arguments.
+// The body of row `index` over domain `d`, on the bound arguments; sin and
+// cosin rebind their argument and take it over.
 template <int index, typename D>
-Value<D> body(D& d, const Value<D>* a, double number) noexcept {
+Value<D> body(D& d, Value<D>* a, double number) noexcept {
     if constexpr (index == SIN) {
-        return sin_body(d, a[0]);
+        return sin_body(d, std::move(a[0]));
     } else if constexpr (index == COSIN) {
-        return cosin_body(d, a[0]);
+        return cosin_body(d, std::move(a[0]));
     } else if constexpr (index == TAN) {
         return tan_body(d, a[0]);
     } else if constexpr (index == TAN_RAD) {
@@ -192,15 +192,16 @@ PyObject* run(const Arguments& arguments) noexcept {
 template <int index>
 struct Binding {
     static constexpr const FunctionRow& row = function_rows[index];
+    // Null-terminated, as the binding routine walks it.
     static constexpr auto names = [] {
-        std::array<PyObject* const*, 4> list{};
+        std::array<PyObject* const*, row.argument_count + 1> list{};
         for (int i = 0; i < row.argument_count; ++i) {
             list[i] = &state.pool[row.locals.items[i]];
         }
         return list;
     }();
     static constexpr auto defaults = [] {
-        std::array<PyObject* const*, 3> list{};
+        std::array<PyObject* const*, row.argument_count> list{};
         for (int i = row.required_count; i < row.argument_count; ++i) {
             list[i] = &state.ints[row.default_value];
         }

@@ -81,7 +81,8 @@ PyObject* call_object(PyTypeObject* function_type, PyObject* callable, PyObject*
                       size_t nargsf) noexcept {
     Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
     PyTypeObject* type = Py_TYPE(callable);
-    if (nargs == 1 && (PyType_IsSubtype(type, function_type) || PyType_IsSubtype(type, &PyCFunction_Type)) &&
+    if (nargs == 1 &&
+        (PyType_IsSubtype(type, function_type) || PyType_IsSubtype(type, &PyCFunction_Type)) &&
         (reinterpret_cast<PyCFunctionObject*>(callable)->m_ml->ml_flags & METH_O)) {
         return call_c_function(callable, args[0]);
     }

@@ -24,7 +24,8 @@ struct PoolLayout {
 // failure stay filled.
 int expand_pool(const PoolLayout& layout, PyObject** entries) noexcept;
 
-// Bit fields of a code-object descriptor word, from the least significant bit.
+// Bit fields of a code-object descriptor word, from the least significant
+// bit; the layout is written once, in the shifts and masks below.
 struct CodeDescriptor {
     int argument_count;        // 2 bits
     int positional_only_count; // 1 bit
@@ -34,12 +35,31 @@ struct CodeDescriptor {
     int first_line;            // 8 bits
 };
 
+namespace descriptor_detail {
+struct Field {
+    int shift;
+    std::uint32_t mask;
+};
+inline constexpr Field fields[] = {{0, 0x3}, {2, 0x1}, {3, 0x1}, {4, 0x7}, {7, 0x3ff}, {17, 0xff}};
+}  // namespace descriptor_detail
+
 constexpr CodeDescriptor decode_descriptor(std::uint32_t word) noexcept {
-    return CodeDescriptor{
-        static_cast<int>(word & 0x3),         static_cast<int>((word >> 2) & 0x1),
-        static_cast<int>((word >> 3) & 0x1),  static_cast<int>((word >> 4) & 0x7),
-        static_cast<int>((word >> 7) & 0x3ff), static_cast<int>((word >> 17) & 0xff),
+    using descriptor_detail::fields;
+    auto field = [word](int i) {
+        return static_cast<int>((word >> fields[i].shift) & fields[i].mask);
     };
+    return CodeDescriptor{field(0), field(1), field(2), field(3), field(4), field(5)};
+}
+
+constexpr std::uint32_t encode_descriptor(const CodeDescriptor& d) noexcept {
+    using descriptor_detail::fields;
+    const int values[] = {d.argument_count, d.positional_only_count, d.keyword_only_count,
+                          d.local_count,    d.flags,                 d.first_line};
+    std::uint32_t word = 0;
+    for (int i = 0; i < 6; ++i) {
+        word |= (static_cast<std::uint32_t>(values[i]) & fields[i].mask) << fields[i].shift;
+    }
+    return word;
 }
 
 // Objects that every code object of a module shares.
