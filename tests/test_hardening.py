@@ -210,11 +210,11 @@ def test_failed_start_up_under_another_name_leaves_no_module(trig):
     # own name, then fails at the relative import from a package that is not there.
     out = run_python("""
         import importlib.machinery, importlib.util, json, os, sys, geometry
-        directory = geometry.__path__[0]
-        library = next(name for name in os.listdir(directory) if name.startswith("trigonometry.")
+        # An editable install spreads the package over several directories.
+        library = next(os.path.join(directory, name) for directory in geometry.__path__
+                       for name in os.listdir(directory) if name.startswith("trigonometry.")
                        and name.endswith(tuple(importlib.machinery.EXTENSION_SUFFIXES)))
-        spec = importlib.util.spec_from_file_location("elsewhere.trigonometry",
-                                                      os.path.join(directory, library))
+        spec = importlib.util.spec_from_file_location("elsewhere.trigonometry", library)
         try:
             spec.loader.exec_module(importlib.util.module_from_spec(spec))
         except ImportError as exc:

@@ -84,10 +84,23 @@ int on_dict_event(PyDict_WatchEvent event, PyObject* dict, PyObject* key, PyObje
     return 0;
 }
 
-// dict[name] for a dictionary with only str keys: no code runs.
+// dict[name] for a dictionary with only str keys: no code runs, and the
+// name's hash was computed when the pool was made.  A borrowed reference.
 PyObject* lookup(PyObject* dict, Pool name) noexcept {
-    PyObject* key = pool(name);
-    return _PyDict_GetItem_KnownHash(dict, key, reinterpret_cast<PyASCIIObject*>(key)->hash);
+    return PyDict_GetItemWithError(dict, pool(name));
+}
+
+// Whether every key of `dict` is an exact str, so that looking a str up in it
+// compares only strs and runs no code.
+bool has_only_str_keys(PyObject* dict) noexcept {
+    Py_ssize_t position = 0;
+    PyObject* key;
+    while (PyDict_Next(dict, &position, &key, nullptr)) {
+        if (!PyUnicode_CheckExact(key)) {
+            return false;
+        }
+    }
+    return true;
 }
 
 // The dictionary of an exact module whose keys are all strs, watched from now
@@ -101,7 +114,7 @@ PyObject* watched_module_dict(PyObject* module) noexcept {
         PyErr_Clear();
         return nullptr;
     }
-    return _PyDict_HasOnlyStringKeys(dict) ? dict : nullptr;
+    return has_only_str_keys(dict) ? dict : nullptr;
 }
 
 // The interpreter's math.sqrt: a built-in function whose definition is the
@@ -142,7 +155,7 @@ Check run_check() noexcept {
     }
     watch.constants_dict = nullptr;
     watch.algebra_dict = nullptr;
-    if (!_PyDict_HasOnlyStringKeys(globals)) {
+    if (!has_only_str_keys(globals)) {
         return Check::fails;
     }
     for (FunctionIndex f : looked_up) {

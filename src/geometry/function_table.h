@@ -8,6 +8,7 @@
 #include <initializer_list>
 
 #include "module_state.h"
+#include "runtime/compat.h"
 #include "runtime/pool.h"
 
 namespace geometry {
@@ -76,7 +77,7 @@ struct FunctionRow {
     int code_flags;
     bool takes_double;  // the argument is converted to a double on entry
     const char* doc;
-    _PyCFunctionFastWithKeywords wrapper;  // binds the arguments, then runs `body`
+    PyCFunctionFastWithKeywords wrapper;  // binds the arguments, then runs `body`
     PyObject* (*body)(const Arguments&) noexcept;
 };
 

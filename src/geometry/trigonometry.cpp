@@ -32,7 +32,7 @@ void store(T*& field, PyObject* value) noexcept {
 }
 
 PyObject* module_create(PyObject* spec, PyModuleDef*) noexcept {
-    PY_INT64_T id = PyInterpreterState_GetID(PyThreadState_Get()->interp);
+    PY_INT64_T id = PyInterpreterState_GetID(PyInterpreterState_Get());
     if (id == -1) {
         return nullptr;
     }
@@ -86,15 +86,17 @@ PyObject* module_create(PyObject* spec, PyModuleDef*) noexcept {
 }
 
 // The version of CPython that the module was compiled for, checked against
-// the runtime's at start-up.
+// the runtime's at start-up: any micro version of the same minor version
+// serves.
 int check_runtime_version() noexcept {
-    if ((Py_Version >> 16) == 0x030C) {
+    constexpr unsigned long compiled = PY_VERSION_HEX >> 16;
+    if ((Py_Version >> 16) == compiled) {
         return 0;
     }
     char message[200];
     std::snprintf(message, sizeof message,
                   "compile time Python version %d.%d of module '%.100s' %s runtime version %d.%d",
-                  3, 12, "geometry.trigonometry", "does not match",
+                  PY_MAJOR_VERSION, PY_MINOR_VERSION, "geometry.trigonometry", "does not match",
                   static_cast<int>((Py_Version >> 24) & 0xff),
                   static_cast<int>((Py_Version >> 16) & 0xff));
     return PyErr_WarnEx(nullptr, message, 1);

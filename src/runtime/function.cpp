@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "function_slots.h"
+#include "runtime/compat.h"
 #include "runtime/ref.h"
 
 namespace runtime {
@@ -19,7 +20,7 @@ int function_clear(PyObject* self) noexcept {
     CompiledFunction* f = as_function(self);
     Py_CLEAR(f->closure);
     Py_CLEAR(f->base.func.m_module);
-    _PyObject_ClearManagedDict(self);
+    PyObject_ClearManagedDict(self);
     Py_CLEAR(f->name);
     Py_CLEAR(f->qualname);
     Py_CLEAR(f->doc);
@@ -43,7 +44,7 @@ int function_traverse(PyObject* self, visitproc visit, void* arg) noexcept {
     Py_VISIT(Py_TYPE(self));
     Py_VISIT(f->closure);
     Py_VISIT(f->base.func.m_module);
-    if (int result = _PyObject_VisitManagedDict(self, visit, arg)) {
+    if (int result = PyObject_VisitManagedDict(self, visit, arg)) {
         return result;
     }
     // Every field the record owns: a str subclass assigned to __name__ or a
@@ -242,10 +243,11 @@ PyTypeObject* fetch_shared_type(PyTypeObject* metaclass, PyType_Spec* spec,
     if (!created) {
         return nullptr;
     }
-    Ref stored = Ref::borrow(PyDict_SetDefault(registry_dict, key.get(), created.get()));
-    if (!stored) {
+    PyObject* entry;
+    if (dict_setdefault_ref(registry_dict, key.get(), created.get(), &entry) < 0) {
         return nullptr;
     }
+    Ref stored = Ref::steal(entry);
     // Another module may have registered the type first; its type wins.
     if (stored.get() != created.get()) {
         return accept_found_type(std::move(stored), short_name, metaclass, registry.get(), spec,
@@ -342,7 +344,7 @@ PyObject* function_vectorcall_fastcall_keywords(PyObject* self, PyObject* const*
     if (!take_receiver(self, args, nargs, receiver)) {
         return nullptr;
     }
-    auto entry = reinterpret_cast<_PyCFunctionFastWithKeywords>(
+    auto entry = reinterpret_cast<PyCFunctionFastWithKeywords>(
         reinterpret_cast<void (*)(void)>(method_def(self)->ml_meth));
     return call_guarded([&]() noexcept { return entry(receiver, args, nargs, kwnames); });
 }

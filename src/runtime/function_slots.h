@@ -4,6 +4,7 @@
 
 #include <Python.h>
 
+#include "runtime/compat.h"
 #include "runtime/function.h"
 
 namespace runtime {
@@ -30,21 +31,15 @@ PyObject* raise_needs_argument(PyObject* self) noexcept;
 
 // Runs `call` as one level of the interpreter's recursion guard, as CPython
 // enters every built-in function: recursion through compiled functions then
-// ends in RecursionError instead of overflowing the C stack.  The thread
-// state is read once and its counter kept inline, as the interpreter's own
-// guard does; only a call near the limit goes through Py_EnterRecursiveCall,
-// which raises the interpreter's error.
+// ends in RecursionError instead of overflowing the C stack.
 template <typename Call>
 inline PyObject* call_guarded(Call call) noexcept {
-    PyThreadState* thread = PyThreadState_GET();
-    if (thread->c_recursion_remaining-- <= 0) {
-        ++thread->c_recursion_remaining;
-        if (Py_EnterRecursiveCall(" while calling a Python object")) {
-            return nullptr;
-        }
+    RecursionLevel level;
+    if (!level.enter()) {
+        return nullptr;
     }
     PyObject* result = call();
-    ++thread->c_recursion_remaining;
+    level.leave();
     return result;
 }
 

@@ -1,6 +1,8 @@
 // Module-level name lookup, calls of looked-up objects and exception matching.
 #include "runtime/lookup.h"
 
+#include "runtime/compat.h"
+
 namespace runtime {
 
 namespace {
@@ -25,8 +27,13 @@ bool is_exception_class(PyObject* object) noexcept {
         return nullptr;
     }
     Ref dropped = Ref::steal(result);
-    _PyErr_FormatFromCause(PyExc_SystemError, "%R returned a result with an exception set",
-                           callable);
+    // The callee's exception becomes the cause and context of the new one.
+    Ref cause = Ref::steal(PyErr_GetRaisedException());
+    PyErr_Format(PyExc_SystemError, "%R returned a result with an exception set", callable);
+    Ref error = Ref::steal(PyErr_GetRaisedException());
+    PyException_SetCause(error.get(), Py_NewRef(cause.get()));
+    PyException_SetContext(error.get(), cause.release());
+    PyErr_SetRaisedException(error.release());
     return nullptr;
 }
 
@@ -40,29 +47,18 @@ inline PyObject* checked_result(PyObject* callable, PyObject* result) noexcept {
 }  // namespace
 
 PyObject* get_module_global(PyObject* globals, PyObject* builtins, PyObject* name) noexcept {
-    Py_hash_t hash = reinterpret_cast<PyASCIIObject*>(name)->hash;
-    if (PyObject* value = _PyDict_GetItem_KnownHash(globals, name, hash)) {
-        return Py_NewRef(value);
+    PyObject* value;
+    int found = PyDict_GetItemRef(globals, name, &value);
+    if (found > 0) {
+        return value;
     }
-    PyErr_Clear();
-    PyObject* result;
-    getattrofunc getattro = Py_TYPE(builtins)->tp_getattro;
-    if (getattro == PyObject_GenericGetAttr) {
-        result = _PyObject_GenericGetAttrWithDict(builtins, name, nullptr, 1);
-    } else {
-        result = getattro ? getattro(builtins, name) : PyObject_GetAttr(builtins, name);
-        if (result == nullptr) {
-            PyObject* raised = PyErr_Occurred();
-            if (raised != nullptr && (raised == PyExc_AttributeError ||
-                                      exception_matches(raised, PyExc_AttributeError))) {
-                PyErr_Clear();
-            }
-        }
+    if (found < 0) {
+        PyErr_Clear();  // an error of the probe itself is dropped
     }
-    if (result == nullptr && !PyErr_Occurred()) {
+    if (PyObject_GetOptionalAttr(builtins, name, &value) == 0) {
         return raise_name_error(name);
     }
-    return result;
+    return value;
 }
 
 PyObject* call_c_function(PyObject* function, PyObject* argument) noexcept {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <opcode.h>
 
+#include "runtime/compat.h"
 #include "runtime/ref.h"
 
 namespace runtime {
@@ -114,11 +115,11 @@ PyObject* build_code(std::uint32_t descriptor, PyObject* const* local_names, PyO
     for (int i = 0; i < d.local_count; ++i) {
         PyTuple_SET_ITEM(locals.get(), i, Py_NewRef(local_names[i]));
     }
-    Ref varnames =
-        Ref::borrow(PyDict_SetDefault(shared.varnames_dedup, locals.get(), locals.get()));
-    if (!varnames) {
+    PyObject* stored;
+    if (dict_setdefault_ref(shared.varnames_dedup, locals.get(), locals.get(), &stored) < 0) {
         return nullptr;
     }
+    Ref varnames = Ref::steal(stored);
     Ref instructions;
     if (line_table != nullptr) {
         // Room for the code units that the line table describes.  Nothing is

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "runtime/compat.h"
 #include "runtime/numbers.h"
 
 namespace runtime {
@@ -257,7 +258,9 @@ public:
             return number_detail::holds(x.d, static_cast<double>(K.value), op);
         }
         // A big int lies beyond every small constant, on the side of its sign.
-        return number_detail::holds(_PyLong_Sign(x.big), 0, op);
+        int sign = 0;
+        PyLong_GetSign(x.big, &sign);  // cannot fail: `big` is an int
+        return number_detail::holds(sign, 0, op);
     }
     bool equals(const Number& x, const IntConstant& K) noexcept { return compare(x, K, Py_EQ); }
     bool greater(const Number& a, const Number& b) noexcept {
