@@ -69,8 +69,40 @@ def test_endless_recursion_raises_recursion_error(case):
     assert message == "maximum recursion depth exceeded" + RECURSION_SUFFIX
     # Every level failed at the line where it called the next one, the line at
     # which the model's levels fail, and added its own entry: the interpreter's
-    # limit of C recursion is 1500 levels.
+    # limit of C recursion is 1500 levels on 3.12, 10000 on 3.13.
     assert set(map(tuple, entries)) == {tuple(expected)} and len(entries) > 1000
+
+
+# The stack that a level of recursion through the module's functions takes:
+# measured at about 640 bytes on 3.12 and 610 on 3.13, so the full depth of
+# 3.13's C recursion limit needs about 6 MiB of stack.  A thread given 1 KiB
+# a level (and some room for the interpreter below) still ends in
+# RecursionError; one with less than the full depth needs can crash, as any
+# deep C recursion in the interpreter can before 3.14 measures the stack.
+STACK_PER_LEVEL = """
+import threading, traceback
+import geometry.trigonometry as M
+M.sin = M.cosin
+
+def depth():
+    try:
+        M.cosin(30)
+    except RecursionError as exc:
+        return len(traceback.extract_tb(exc.__traceback__))
+
+levels = depth()
+threading.stack_size(levels * 1024 + (1 << 20))
+outcome = []
+thread = threading.Thread(target=lambda: outcome.append(depth()))
+thread.start()
+thread.join()
+print(levels, outcome[0])
+"""
+
+
+def test_recursion_limit_fits_in_a_kibibyte_of_stack_a_level():
+    levels, in_thread = map(int, run_python(STACK_PER_LEVEL).stdout.split())
+    assert levels > 1000 and in_thread == levels
 
 
 def attempt(call, *args):
