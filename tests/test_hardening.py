@@ -213,19 +213,65 @@ GENUINE_SIZE = sys.modules["_compiled_3_2_4"].compiled_function_or_method.__basi
 SLOTS = tuple(f"s{i}" for i in range((GENUINE_SIZE - object.__basicsize__) // 8))
 
 
-@pytest.mark.parametrize("setup, short_name", [
-    (f"registry.compiled_function_or_method = type('compiled_function_or_method', (), "
-     f"{{'__slots__': {SLOTS!r}}})", "compiled_function_or_method"),
-    (f"class Meta(type): pass\nregistry._shared_types_metatype = Meta\n"
-     f"registry.compiled_function_or_method = Meta('compiled_function_or_method', (), "
-     f"{{'__slots__': {SLOTS!r}}})", "_shared_types_metatype"),
-    ("registry._shared_types_metatype = type", "_shared_types_metatype"),
+# The function type's layout is checked, whatever its metaclass; the
+# metatype's is not (see test_registered_metatype_serves).
+@pytest.mark.parametrize("setup", [
+    f"registry.compiled_function_or_method = type('compiled_function_or_method', (), "
+    f"{{'__slots__': {SLOTS!r}}})",
+    f"class Meta(type): pass\nregistry._shared_types_metatype = Meta\n"
+    f"registry.compiled_function_or_method = Meta('compiled_function_or_method', (), "
+    f"{{'__slots__': {SLOTS!r}}})",
 ])
-def test_forged_shared_type_is_refused(setup, short_name):
+def test_forged_shared_type_is_refused(setup):
     assert type("forgery", (), {"__slots__": SLOTS}).__basicsize__ == GENUINE_SIZE
     out = run_python(FORGED.format(setup=setup)).stdout
     assert json.loads(out) == [
-        f"Shared compiled type {short_name} has an incompatible layout, try recompiling", False]
+        "Shared compiled type compiled_function_or_method has an incompatible layout, try "
+        "recompiling", False]
+
+
+REGISTERED_METATYPE = """
+import json, sys, types
+{setup}
+registry = sys.modules["_compiled_3_2_4"] = types.ModuleType("_compiled_3_2_4")
+registry._shared_types_metatype = Meta
+try:
+    import geometry.trigonometry as M
+except TypeError as exc:
+    print(json.dumps(["TypeError", str(exc), "geometry.trigonometry" in sys.modules]))
+    raise SystemExit
+try:
+    type("X", (type(M.sin),), {{}})
+    subclass = "made"
+except TypeError as exc:
+    subclass = str(exc)
+print(json.dumps(["imported", type(type(M.sin)) is Meta, M.sin(30), M.arcsin(0.5), subclass]))
+"""
+
+
+# A metatype registered before the first import serves as the function type's
+# metaclass, any subclass of type among them, with no layout check: the
+# runtime never allocates or reads its instances beyond the function type.
+# The class statement's metaclass lets the function type be subclassed, as
+# type does; a metaclass with a tp_new of its own cannot make a type from a
+# type specification, and the import fails cleanly.
+@pytest.mark.parametrize("setup, subclass", [
+    ("class Meta(type): pass", "made"),
+    ("Meta = type", "made"),
+    ("class Meta(type): __slots__ = ()", "made"),
+])
+def test_registered_metatype_serves(trig, setup, subclass):
+    model = Model.standalone(trig.constants, trig.algebra)
+    out = run_python(REGISTERED_METATYPE.format(setup=setup)).stdout
+    assert json.loads(out) == ["imported", True, model.sin(30), model.arcsin(0.5), subclass]
+
+
+@pytest.mark.parametrize("setup", ["import abc; Meta = abc.ABCMeta",
+                                   "class Meta(type):\n    def __new__(*args): pass"])
+def test_registered_metatype_with_its_own_new_fails_the_import(setup):
+    out = run_python(REGISTERED_METATYPE.format(setup=setup)).stdout
+    assert json.loads(out) == ["TypeError", "Metaclasses with custom tp_new are not supported.",
+                               False]
 
 
 def test_genuine_shared_type_of_another_module_is_accepted(trig):

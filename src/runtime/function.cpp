@@ -117,13 +117,46 @@ const char* short_type_name(const char* name) noexcept {
     return dot ? dot + 1 : name;
 }
 
+// The metatype's tp_new.  The metatype disallows instantiation, which leaves
+// it no tp_new; but type.__new__ passes the making of a class to the most
+// derived metaclass of its bases through that slot without looking, so that
+// type('X', (compiled_function_or_method,), {}) would call a null pointer.
+// This one refuses as calling the metatype does.
+PyObject* metatype_new(PyTypeObject* type, PyObject*, PyObject*) noexcept {
+    PyErr_Format(PyExc_TypeError, "cannot create '%s' instances", type->tp_name);
+    return nullptr;
+}
+
 // A new type from `spec`.  CPython 3.12 can fail to copy the type's name
 // without raising, so the error is made sure of here.
+//
+// PyType_FromMetaclass refuses a metaclass with a tp_new of its own, which a
+// metatype that disallows instantiation has only to refuse (metatype_new,
+// or another runtime's copy of it).  Its tp_new is lifted while the type is
+// made, with the collector off so that no finalizer runs and finds it
+// lifted; making a type calls no tp_new of its metaclass.
 PyObject* new_type(PyTypeObject* metaclass, PyObject* module, PyType_Spec* spec,
                    PyObject* bases) noexcept {
+    newfunc lifted = nullptr;
+    int collecting = 0;
+    if (metaclass != nullptr && PyType_HasFeature(metaclass, Py_TPFLAGS_DISALLOW_INSTANTIATION)) {
+        lifted = std::exchange(metaclass->tp_new, nullptr);
+        collecting = PyGC_Disable();
+    }
     PyObject* type = PyType_FromMetaclass(metaclass, module, spec, bases);
+    if (lifted != nullptr) {
+        metaclass->tp_new = lifted;
+    }
+    if (collecting) {
+        PyGC_Enable();
+    }
     if (type == nullptr && !PyErr_Occurred()) {
         PyErr_NoMemory();
+    }
+    // The metatype made here refuses instantiation through tp_new too.
+    if (type != nullptr && spec == &metatype_spec) {
+        reinterpret_cast<PyTypeObject*>(type)->tp_new = metatype_new;
+        PyType_Modified(reinterpret_cast<PyTypeObject*>(type));
     }
     return type;
 }
@@ -155,13 +188,20 @@ bool same_layout(PyTypeObject* found, PyTypeObject* reference, const PyType_Spec
 }
 
 // The registry's `found` accepted as the shared type made from `spec`: the
-// checks of check_shared_type, then the layout of a type made here.
+// checks of check_shared_type, then, for the function type, the layout of a
+// type made here.
 // Consumes `found`; null with an exception set when it cannot serve.
 PyTypeObject* accept_found_type(Ref found, const char* short_name, PyTypeObject* metaclass,
                                 PyObject* registry, PyType_Spec* spec, PyObject* bases,
                                 Ref reference) noexcept {
     if (check_shared_type(found.get(), short_name, spec->basicsize) < 0) {
         return nullptr;
+    }
+    // Any metaclass serves the function type (the class statement's
+    // `class Meta(type): pass` among them); only the function type's own
+    // instances are allocated, traversed and called by this runtime.
+    if (spec == &metatype_spec) {
+        return reinterpret_cast<PyTypeObject*>(found.release());
     }
     if (!reference) {
         reference = Ref::steal(new_type(metaclass, registry, spec, bases));
