@@ -135,17 +135,16 @@ public:
             for (PyMonitoringState& state : states_) {
                 state.active &= ~legacy_tools;
             }
+            calls_listened_ = states_[start_event].active | states_[return_event].active;
         }
         return (states_[start_event].active | states_[return_event].active |
                 states_[raise_event].active | states_[unwind_event].active) != 0;
     }
 
-    // Whether a tool listens for the start or the return of a call, as of
+    // Whether a tool listens for the start or the return of calls, as of
     // the last listening(): then the calls that a call makes must be
-    // observable too.
-    bool observes_calls() const noexcept {
-        return (states_[start_event].active | states_[return_event].active) != 0;
-    }
+    // observable too, even if this function's own events were disabled.
+    bool observes_calls() const noexcept { return calls_listened_ != 0; }
 
     // `call()` between the events of a call of the function whose code
     // object is `code`.  A function without one reports nothing; neither
@@ -211,6 +210,7 @@ private:
     }
 
     PyMonitoringState states_[event_count] = {};
+    std::uint8_t calls_listened_ = 0;  // the tools of start and return, before any DISABLE
     std::uint64_t version_ = 0;
 };
 #else
