@@ -57,10 +57,12 @@ struct Annotation {
 };
 
 // The bound arguments of a call: the parameter values, and for a function
-// that takes a double, the converted value.
+// that takes a double, the converted value; and whether a sys.monitoring
+// tool observes the calls that this call makes.
 struct Arguments {
     PyObject* const* values;
     double number;
+    bool calls_observed;
 };
 
 // The parameters are the first `argument_count` locals; those from

@@ -9,6 +9,7 @@
 #include "domains.h"
 #include "function_table.h"
 #include "runtime/binding.h"
+#include "runtime/function.h"
 #include "runtime/machine_numbers.h"
 #include "runtime/ref.h"
 
@@ -19,7 +20,8 @@ namespace {
 using runtime::Ref;
 
 template <int index>
-PyObject* wrapper(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept;
+PyObject* wrapper(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                  PyObject* kwnames) noexcept;
 
 template <int index>
 PyObject* run(const Arguments& arguments) noexcept;
@@ -157,10 +159,19 @@ Value<D> body(D& d, Value<D>* a, double number) noexcept {
 // Runs row `index`'s body: in machine numbers when every argument is an
 // exact int or float and the bindings hold, and again on objects from the
 // start if the machine path declines.
+//
+// While a tool observes calls (a profiler), the body runs on objects: the
+// machine path enters the module's own functions directly, so a profile
+// would charge their time to the outermost call and miss their calls,
+// whereas the object path calls them through their call entries, which
+// report each call, and gives the same results.  Profiled code runs slower
+// anyway; reporting from inside the machine path would instead let a
+// callback run code in the middle of a call that assumes no code runs.
 template <int index>
 PyObject* run(const Arguments& arguments) noexcept {
     constexpr int count = function_rows[index].argument_count;
-    if (const MachineBindings* bindings = machine_bindings()) {
+    if (const MachineBindings* bindings =
+            arguments.calls_observed ? nullptr : machine_bindings()) {
         Machine::Value numbers[count];
         bool exact = true;
         if constexpr (!function_rows[index].takes_double) {
@@ -222,9 +233,12 @@ template <int index>
 
 // Binds the call to row `index`'s parameters, converts a double argument,
 // and runs the row's body.  The arguments are the caller's, alive for the
-// whole call; a call by position alone needs no binding routine.
+// whole call; a call by position alone needs no binding routine.  `self`
+// is the function object, the receiver of a function that is no class
+// member.
 template <int index>
-PyObject* wrapper(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
+PyObject* wrapper(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                  PyObject* kwnames) noexcept {
     using B = Binding<index>;
     constexpr Py_ssize_t count = B::row.argument_count;
     PyObject* values[count];
@@ -241,7 +255,7 @@ PyObject* wrapper(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* 
             values[i] = slots[i].get();
         }
     }
-    Arguments arguments{values, 0.0};
+    Arguments arguments{values, 0.0, runtime::calls_observed(self)};
     if constexpr (B::row.takes_double) {
         PyObject* value = values[0];
         arguments.number =

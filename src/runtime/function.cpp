@@ -341,6 +341,7 @@ PyObject* function_new(PyTypeObject* type, PyMethodDef* def, PyObject* qualname,
     f->defaults_getter = nullptr;
     f->annotations = Py_XNewRef(annotations);
     f->coroutine_marker = nullptr;
+    f->monitoring = Monitoring();
 
     vectorcallfunc entry;
     switch (def->ml_flags & (METH_VARARGS | METH_KEYWORDS | METH_NOARGS | METH_O |
@@ -386,7 +387,7 @@ PyObject* function_vectorcall_fastcall_keywords(PyObject* self, PyObject* const*
     }
     auto entry = reinterpret_cast<PyCFunctionFastWithKeywords>(
         reinterpret_cast<void (*)(void)>(method_def(self)->ml_meth));
-    return call_guarded([&]() noexcept { return entry(receiver, args, nargs, kwnames); });
+    return call_guarded(self, [&]() noexcept { return entry(receiver, args, nargs, kwnames); });
 }
 
 }  // namespace runtime

@@ -44,9 +44,9 @@ PyObject* call_by_flags(PyObject* self, PyObject* receiver, PyObject* args,
                 return raise_no_keywords(self);
             }
             return call_guarded(
-                [&]() noexcept { return entry_of<PyCFunction>(self)(receiver, args); });
+                self, [&]() noexcept { return entry_of<PyCFunction>(self)(receiver, args); });
         case METH_VARARGS | METH_KEYWORDS:
-            return call_guarded([&]() noexcept {
+            return call_guarded(self, [&]() noexcept {
                 return entry_of<PyCFunctionWithKeywords>(self)(receiver, args, kwargs);
             });
         case METH_NOARGS: {
@@ -58,7 +58,7 @@ PyObject* call_by_flags(PyObject* self, PyObject* receiver, PyObject* args,
                 return raise_count(self, "takes no arguments", size);
             }
             return call_guarded(
-                [&]() noexcept { return entry_of<PyCFunction>(self)(receiver, nullptr); });
+                self, [&]() noexcept { return entry_of<PyCFunction>(self)(receiver, nullptr); });
         }
         case METH_O: {
             if (has_keywords) {
@@ -66,7 +66,7 @@ PyObject* call_by_flags(PyObject* self, PyObject* receiver, PyObject* args,
             }
             Py_ssize_t size = PyTuple_GET_SIZE(args);
             if (size == 1) {
-                return call_guarded([&]() noexcept {
+                return call_guarded(self, [&]() noexcept {
                     return entry_of<PyCFunction>(self)(receiver, PyTuple_GET_ITEM(args, 0));
                 });
             }
@@ -136,7 +136,7 @@ PyObject* vectorcall_fixed_arity(PyObject* self, PyObject* const* args, size_t n
         return raise_count(self, arity == 0 ? "takes no arguments" : "takes exactly one argument",
                            nargs);
     }
-    return call_guarded([&]() noexcept {
+    return call_guarded(self, [&]() noexcept {
         return entry_of<PyCFunction>(self)(receiver, arity == 0 ? nullptr : args[0]);
     });
 }
@@ -160,7 +160,7 @@ PyObject* function_vectorcall_fastcall_keywords_method(PyObject* self, PyObject*
     if (!take_receiver(self, args, nargs, receiver)) {
         return nullptr;
     }
-    return call_guarded([&]() noexcept {
+    return call_guarded(self, [&]() noexcept {
         return entry_of<PyCMethod>(self)(receiver, as_function(self)->base.mm_class, args,
                                          nargs, kwnames);
     });

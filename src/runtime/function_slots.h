@@ -29,16 +29,20 @@ extern PyMethodDef function_methods[];
 // Raises the TypeError of a class-member function called without its receiver.
 PyObject* raise_needs_argument(PyObject* self) noexcept;
 
-// Runs `call` as one level of the interpreter's recursion guard, as CPython
-// enters every built-in function: recursion through compiled functions then
-// ends in RecursionError instead of overflowing the C stack.
+// Runs `call`, the body of a call of `self`, as one level of the
+// interpreter's recursion guard, as CPython enters every built-in function:
+// recursion through compiled functions then ends in RecursionError instead
+// of overflowing the C stack.  Within the guard, as a Python function's
+// frame would, the call reports its start and end to the sys.monitoring
+// tools that listen for them.
 template <typename Call>
-inline PyObject* call_guarded(Call call) noexcept {
+inline PyObject* call_guarded(PyObject* self, Call call) noexcept {
     RecursionLevel level;
     if (!level.enter()) {
         return nullptr;
     }
-    PyObject* result = call();
+    CompiledFunction* f = as_function(self);
+    PyObject* result = f->monitoring.listening() ? f->monitoring.observe(f->code, call) : call();
     level.leave();
     return result;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <Python.h>
+#include <cstdint>
 
 #if PY_VERSION_HEX < 0x030C0000
 #error "the compiled function runtime needs CPython 3.12 or newer"
@@ -102,6 +103,125 @@ class RecursionLevel {
 public:
     bool enter() noexcept { return Py_EnterRecursiveCall(" while calling a Python object") == 0; }
     void leave() noexcept { Py_LeaveRecursiveCall(); }
+};
+#endif
+
+
+// sys.monitoring events of compiled functions.  From 3.13 the interpreter
+// lets extension code report its own calls (PyMonitoring_*): a call fires
+// PY_START, then PY_RETURN, or RAISE and PY_UNWIND when it fails, with the
+// function's code object, so that the tools that listen (cProfile among
+// them) see the call where a Python function's would be seen.  Before 3.13
+// there is no such interface, and a call reports nothing.
+//
+// Each function keeps its own states, as each code object of Python
+// functions has its own: a callback that returns sys.monitoring.DISABLE
+// turns an event off for this function alone, until the set of events
+// changes or sys.monitoring.restart_events() is called.  The states are
+// written under the GIL; a free-threaded build would need them per thread
+// or written atomically.
+#if PY_VERSION_HEX >= 0x030D0000
+class Monitoring {
+public:
+    // Whether a tool listens for any of the events a call fires.  With no
+    // tool attached this costs PyMonitoring_EnterScope, which compares the
+    // interpreter's monitoring version with the one seen last and returns,
+    // and one branch: the interpreter offers no inline way to read that
+    // version.
+    bool listening() noexcept {
+        std::uint64_t seen = version_;
+        PyMonitoring_EnterScope(states_, &version_, event_types, event_count);
+        if (version_ != seen) [[unlikely]] {
+            for (PyMonitoringState& state : states_) {
+                state.active &= ~legacy_tools;
+            }
+            calls_listened_ = states_[start_event].active | states_[return_event].active;
+        }
+        return (states_[start_event].active | states_[return_event].active |
+                states_[raise_event].active | states_[unwind_event].active) != 0;
+    }
+
+    // Whether a tool listens for the start or the return of calls, as of
+    // the last listening(): then the calls that a call makes must be
+    // observable too, even if this function's own events were disabled.
+    bool observes_calls() const noexcept { return calls_listened_ != 0; }
+
+    // `call()` between the events of a call of the function whose code
+    // object is `code`.  A function without one reports nothing; neither
+    // does a call made by a tool's callback, which the interpreter does not
+    // report for Python functions either.  A callback that raises fails the
+    // call with its exception, as it does a Python function's.
+    template <typename Call>
+    PyObject* observe(PyObject* code, Call call) noexcept {
+        if (code == nullptr || PyThreadState_GET()->tracing != 0) {
+            return call();
+        }
+        if (start(code) < 0) {
+            unwind(code);
+            return nullptr;
+        }
+        return finish(code, call());
+    }
+
+private:
+    enum : std::uint8_t { start_event, return_event, raise_event, unwind_event, event_count };
+    static constexpr std::uint8_t event_types[event_count] = {
+        PY_MONITORING_EVENT_PY_START, PY_MONITORING_EVENT_PY_RETURN, PY_MONITORING_EVENT_RAISE,
+        PY_MONITORING_EVENT_PY_UNWIND};
+    // Tool ids 6 and 7 serve sys.setprofile and sys.settrace, whose handlers
+    // report each event for the innermost Python frame: for a compiled
+    // function, that is its caller's, which would seem to start again.  Those
+    // two see a compiled function as they see a built-in one, which is not
+    // at all (they report calls of built-in functions only).
+    static constexpr std::uint8_t legacy_tools = (1 << 6) | (1 << 7);
+    // The bodies have no handlers: nothing is reported between the raise
+    // and the unwinding, so both are fired at the exit, where the exception
+    // is final, and the order of events is a Python function's.  Offsets are
+    // all 0, the code objects having no instructions of their own.
+    static constexpr std::int32_t offset = 0;
+
+    [[gnu::cold, gnu::noinline]] int start(PyObject* code) noexcept {
+        return PyMonitoring_FirePyStartEvent(&states_[start_event], code, offset);
+    }
+
+    // Fires the exception events of a failed call; a callback that raises
+    // replaces the exception.  A callee that failed without setting one
+    // leaves nothing to report (the interpreter raises SystemError for it).
+    [[gnu::cold, gnu::noinline]] void unwind(PyObject* code) noexcept {
+        if (PyErr_Occurred()) {
+            PyMonitoring_FireRaiseEvent(&states_[raise_event], code, offset);
+            PyMonitoring_FirePyUnwindEvent(&states_[unwind_event], code, offset);
+        }
+    }
+
+    // A callee's result with an exception set is a fault that the interpreter
+    // reports when it receives both; here it counts as a failure.
+    [[gnu::cold, gnu::noinline]] PyObject* finish(PyObject* code, PyObject* result) noexcept {
+        if (result == nullptr || PyErr_Occurred()) {
+            unwind(code);
+            return result;
+        }
+        if (PyMonitoring_FirePyReturnEvent(&states_[return_event], code, offset, result) < 0) {
+            Py_DECREF(result);
+            unwind(code);
+            return nullptr;
+        }
+        return result;
+    }
+
+    PyMonitoringState states_[event_count] = {};
+    std::uint8_t calls_listened_ = 0;  // the tools of start and return, before any DISABLE
+    std::uint64_t version_ = 0;
+};
+#else
+class Monitoring {
+public:
+    static constexpr bool listening() noexcept { return false; }
+    static constexpr bool observes_calls() noexcept { return false; }
+    template <typename Call>
+    PyObject* observe(PyObject*, Call call) noexcept {
+        return call();
+    }
 };
 #endif
 

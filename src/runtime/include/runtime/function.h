@@ -6,6 +6,8 @@
 #include <Python.h>
 #include <cstdint>
 
+#include "runtime/compat.h"
+
 namespace runtime {
 
 // Returns a new 2-tuple (defaults tuple, keyword-defaults dict) for a
@@ -36,6 +38,9 @@ struct CompiledFunction {
     DefaultsGetter defaults_getter;
     PyObject* annotations;
     PyObject* coroutine_marker;
+    // The sys.monitoring events of its calls; takes no room where calls
+    // report none.
+    [[no_unique_address]] Monitoring monitoring;
 };
 
 inline CompiledFunction* as_function(PyObject* object) noexcept {
@@ -43,6 +48,12 @@ inline CompiledFunction* as_function(PyObject* object) noexcept {
 }
 inline PyMethodDef* method_def(PyObject* object) noexcept {
     return reinterpret_cast<PyCFunctionObject*>(object)->m_ml;
+}
+
+// Whether a tool listens for the start or the return of calls of `function`
+// (as of its current call): then the calls that it makes must be seen too.
+inline bool calls_observed(PyObject* function) noexcept {
+    return as_function(function)->monitoring.observes_calls();
 }
 
 // Name of the module in sys.modules that owns the shared types.
