@@ -1,6 +1,7 @@
 // Test-only module: a second user of the shared compiled function type.
-// make(name) builds a function of that type from one of the definitions below;
-// every entry reports its receiver and arguments (None for a null pointer).
+// make(name, code=None) builds a function of that type from one of the
+// definitions below; every entry reports its receiver and arguments (None for
+// a null pointer).
 #include <Python.h>
 
 #include <cstdint>
@@ -110,9 +111,15 @@ struct Kind {
     {{"stray_error", entry(stray_error_entry), FAST, nullptr}, 0},
 };
 
-// make(name): a new function of the kind `name`, qualified name "Probe.<name>".
-// The METH_METHOD kinds get the shared type itself as their defining class.
-PyObject* probe_make(PyObject* module, PyObject* arg) noexcept {
+// make(name, code=None): a new function of the kind `name`, qualified name
+// "Probe.<name>", with `code` as its code object.  The METH_METHOD kinds get
+// the shared type itself as their defining class.
+PyObject* probe_make(PyObject* module, PyObject* args) noexcept {
+    PyObject* arg;
+    PyObject* code = Py_None;
+    if (!PyArg_ParseTuple(args, "U|O:make", &arg, &code)) {
+        return nullptr;
+    }
     const char* name = PyUnicode_AsUTF8(arg);
     Kind* kind = nullptr;
     for (Kind& candidate : kinds) {
@@ -127,7 +134,7 @@ PyObject* probe_make(PyObject* module, PyObject* arg) noexcept {
     Ref module_name = Ref::steal(PyModule_GetNameObject(module));
     PyObject* made = !qualname || !module_name ? nullptr : runtime::function_new(
         function_type, kind->flags & RETARGET ? &placeholder : &kind->def, qualname.get(),
-        module_name.get(), PyModule_GetDict(module), nullptr);
+        module_name.get(), PyModule_GetDict(module), code != Py_None ? code : nullptr);
     if (made != nullptr) {
         runtime::CompiledFunction* function = runtime::as_function(made);
         function->flags |= kind->flags & ~RETARGET;
@@ -150,7 +157,7 @@ PyObject* probe_call_slot(PyObject*, PyObject* args) noexcept {
 }
 
 PyMethodDef probe_methods[] = {
-    {"make", probe_make, METH_O, nullptr},
+    {"make", probe_make, METH_VARARGS, nullptr},
     {"call_slot", probe_call_slot, METH_VARARGS, nullptr},
     {"calls", [](PyObject*, PyObject*) noexcept { return PyLong_FromSsize_t(entry_calls); },
      METH_NOARGS, nullptr},
