@@ -1,5 +1,5 @@
 // The module's constant pool and code objects, built once at start-up.
-#include "function_table.h"
+#include "function_rows.h"
 #include "module_state.h"
 #include "pool_data.h"
 #include "runtime/pool.h"
@@ -17,8 +17,8 @@ int build_constant_pool() noexcept {
     if (state.float_zero == nullptr) {
         return -1;
     }
-    for (int index = 0; index < INT_COUNT; ++index) {
-        if (runtime::make_int_constant(int_constant(static_cast<IntIndex>(index))) < 0) {
+    for (int index = 0; index < int_constant_count; ++index) {
+        if (runtime::make_int_constant(int_constant_at(index)) < 0) {
             return -1;
         }
     }

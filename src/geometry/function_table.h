@@ -1,6 +1,7 @@
-// One row per module function holding everything the module says about it:
-// start-up, the code objects and the method table are all derived from
-// these rows (functions.cpp defines them).
+// The shape of a function row: everything the module says about one of its
+// functions.  Start-up, the code objects, the method table, the binding
+// wrappers, the watched names and the machine path's calls are all derived
+// from the rows (function_rows.h).
 #pragma once
 
 #include <Python.h>
@@ -8,7 +9,6 @@
 #include <initializer_list>
 
 #include "module_state.h"
-#include "runtime/compat.h"
 #include "runtime/pool.h"
 
 namespace geometry {
@@ -56,15 +56,6 @@ struct Annotation {
     Pool text;
 };
 
-// The bound arguments of a call: the parameter values, and for a function
-// that takes a double, the converted value; and whether a sys.monitoring
-// tool observes the calls that this call makes.
-struct Arguments {
-    PyObject* const* values;
-    double number;
-    bool calls_observed;
-};
-
 // The parameters are the first `argument_count` locals; those from
 // `required_count` on default to the int constant `default_value`.
 struct FunctionRow {
@@ -72,23 +63,18 @@ struct FunctionRow {
     int def_line;  // also the code object's first line
     int argument_count;
     int required_count;
-    IntIndex default_value;
+    long default_value = 0;
     List<Pool, 7> locals;
     List<Annotation, 3> annotations;
     Pool line_table;
-    int code_flags;
-    bool takes_double;  // the argument is converted to a double on entry
-    const char* doc;
-    PyCFunctionFastWithKeywords wrapper;  // binds the arguments, then runs `body`
-    PyObject* (*body)(const Arguments&) noexcept;
+    int code_flags = CO_OPTIMIZED | CO_NEWLOCALS;
+    bool takes_double = false;    // the argument is converted to a double on entry
+    bool called_by_name = false;  // a body calls it through its module-level name
+    const char* doc = nullptr;
 };
 
 // Row indices, in publication order.
 enum FunctionIndex : int { SIN, COSIN, TAN, TAN_RAD, ARCTAN, ARCTAN2, ARCSIN, ARCCOS };
-
-extern const FunctionRow function_rows[function_count];
-// The method definitions that the function objects are made from, in row order.
-extern PyMethodDef* const function_defs;
 
 // The code-object descriptor word of a row; its parameters are neither
 // positional-only nor keyword-only.

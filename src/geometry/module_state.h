@@ -6,16 +6,15 @@
 #include <iterator>
 
 #include "pool_index.h"
-#include "runtime/numbers.h"
+#include "runtime/number_class.h"
 #include "runtime/traceback.h"
 
 namespace geometry {
 
-// The int constants of the source, in the order they are built.
-enum IntIndex : int {
-    INT_0, INT_MINUS_1, INT_1, INT_2, INT_20, INT_MINUS_90, INT_90,
-    INT_MINUS_180, INT_180, INT_270, INT_360, INT_COUNT,
-};
+// The int constants of the source, in the order start-up builds them.  A new
+// constant is added here alone: the code names a constant by its value.
+inline constexpr short int_constant_values[] = {0, -1, 1, 2, 20, -90, 90, -180, 180, 270, 360};
+inline constexpr int int_constant_count = static_cast<int>(std::size(int_constant_values));
 
 constexpr int function_count = 8;
 
@@ -28,7 +27,7 @@ struct ModuleState {
     PyObject* code_objects[function_count];
     PyObject* pool[pool_size];
     PyObject* float_zero;
-    PyObject* ints[INT_COUNT];
+    PyObject* ints[int_constant_count];
     PyTypeObject* metatype;
     PyTypeObject* function_type;
     runtime::CodeCache code_cache;
@@ -41,23 +40,36 @@ inline PyObject* pool(Pool index) noexcept {
     return state.pool[index];
 }
 
-// The values of the int constants, stored in the smallest type that holds them.
-inline constexpr signed char small_int_values[] = {0, -1, 1, 2, 20, -90, 90};
-inline constexpr short wide_int_values[] = {-180, 180, 270, 360};
-static_assert(std::size(small_int_values) + std::size(wide_int_values) == INT_COUNT);
-
-// Constant `index` with its value and its object's slot; start-up builds the
-// object from this value.
-constexpr runtime::IntConstant int_constant(IntIndex index) noexcept {
-    constexpr int small = static_cast<int>(std::size(small_int_values));
-    return {index < small ? small_int_values[index] : wide_int_values[index - small],
-            &state.ints[index]};
+// The constant at `index` in the table, with its object's slot; start-up
+// builds the object from this value.
+constexpr runtime::IntConstant int_constant_at(int index) noexcept {
+    return {int_constant_values[index], &state.ints[index]};
 }
+
+// The constant of value `value`; a value missing from the table fails the
+// build.
+consteval runtime::IntConstant int_constant(long value) {
+    for (int index = 0; index < int_constant_count; ++index) {
+        if (int_constant_values[index] == value) {
+            return int_constant_at(index);
+        }
+    }
+    throw "not an int constant of the source";
+}
+
+// The constant `value`, as the bodies name it: k<360>.
+template <long value>
+inline constexpr runtime::IntConstant k = int_constant(value);
 
 // Builds the pool entries, the float constant and the int constants.
 int build_constant_pool() noexcept;
 // Builds the eight code objects from the function table.
 int build_code_objects() noexcept;
+
+// Import the sibling modules into the module dictionary, as the source's
+// lines 1 and 2 do.
+int import_constants() noexcept;
+int import_algebra() noexcept;
 
 // Adds the traceback entry (function, line) of the module's source file to
 // the pending exception.

@@ -2,10 +2,10 @@
 // the process-wide state record that the function bodies read.
 #include <cstdio>
 
-#include "function_table.h"
+#include "function_rows.h"
 #include "module_state.h"
 #include "runtime/function.h"
-#include "runtime/imports.h"
+#include "runtime/shared_types.h"
 #include "runtime/ref.h"
 #include "runtime/traceback.h"
 
@@ -100,39 +100,6 @@ int check_runtime_version() noexcept {
                   static_cast<int>((Py_Version >> 24) & 0xff),
                   static_cast<int>((Py_Version >> 16) & 0xff));
     return PyErr_WarnEx(nullptr, message, 1);
-}
-
-// constants = <package>.constants, by a relative import of level 1.
-int import_constants() noexcept {
-    PyObject* fromlist[] = {pool(POOL_CONSTANTS)};
-    Ref package = Ref::steal(runtime::import_module(pool(POOL_EMPTY), fromlist, 1,
-                                                    pool(POOL_PACKAGE_PREFIX), state.module_dict, 1));
-    if (!package) {
-        return -1;
-    }
-    Ref constants = Ref::steal(runtime::import_from(package.get(), pool(POOL_CONSTANTS)));
-    if (!constants) {
-        return -1;
-    }
-    return PyDict_SetItem(state.module_dict, pool(POOL_CONSTANTS), constants.get());
-}
-
-// algebra = quorvel.algebra.algebra, reached from the top-level package.
-int import_algebra() noexcept {
-    Ref package = Ref::steal(runtime::import_module(pool(POOL_ALGEBRA_MODULE), nullptr, 0, nullptr,
-                                                    state.module_dict, 0));
-    if (!package) {
-        return -1;
-    }
-    Ref subpackage = Ref::steal(runtime::import_from(package.get(), pool(POOL_ALGEBRA)));
-    if (!subpackage) {
-        return -1;
-    }
-    Ref algebra = Ref::steal(runtime::import_from(subpackage.get(), pool(POOL_ALGEBRA)));
-    if (!algebra) {
-        return -1;
-    }
-    return PyDict_SetItem(state.module_dict, pool(POOL_ALGEBRA), algebra.get());
 }
 
 // Creates the function of `row` with its annotations (and its defaults

@@ -153,6 +153,24 @@ PyObject* function_vectorcall_o(PyObject* self, PyObject* const* args, size_t na
     return vectorcall_fixed_arity<1>(self, args, nargsf, kwnames);
 }
 
+[[gnu::cold, gnu::noinline]] PyObject* raise_needs_argument(PyObject* self) noexcept {
+    PyErr_Format(PyExc_TypeError, "%.200s() %s", method_def(self)->ml_name,
+                 "needs an argument");
+    return nullptr;
+}
+
+PyObject* function_vectorcall_fastcall_keywords(PyObject* self, PyObject* const* args,
+                                                size_t nargsf, PyObject* kwnames) noexcept {
+    Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
+    PyObject* receiver;
+    if (!take_receiver(self, args, nargs, receiver)) {
+        return nullptr;
+    }
+    auto entry = reinterpret_cast<PyCFunctionFastWithKeywords>(
+        reinterpret_cast<void (*)(void)>(method_def(self)->ml_meth));
+    return call_guarded(self, [&]() noexcept { return entry(receiver, args, nargs, kwnames); });
+}
+
 PyObject* function_vectorcall_fastcall_keywords_method(PyObject* self, PyObject* const* args,
                                                        size_t nargsf, PyObject* kwnames) noexcept {
     Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);

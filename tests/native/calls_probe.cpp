@@ -9,6 +9,7 @@
 #include <initializer_list>
 
 #include "runtime/function.h"
+#include "runtime/shared_types.h"
 #include "runtime/ref.h"
 
 namespace {

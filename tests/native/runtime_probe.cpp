@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "runtime/function.h"
+#include "runtime/shared_types.h"
 #include "runtime/lookup.h"
 #include "runtime/numbers.h"
 #include "runtime/ref.h"

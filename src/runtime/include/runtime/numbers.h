@@ -6,27 +6,9 @@
 #include <Python.h>
 #include <cstdint>
 
+#include "runtime/number_class.h"
+
 namespace runtime {
-
-// A small int constant of a module's source: its machine value and the slot
-// of the interpreter object made from that very value at start-up
-// (make_int_constant), so the two cannot disagree.
-struct IntConstant {
-    long value;
-    PyObject** slot;
-
-    PyObject* object() const noexcept { return *slot; }
-};
-
-// Fills the constant's slot with the int object of its value; -1 on failure.
-inline int make_int_constant(const IntConstant& K) noexcept {
-    PyObject* object = PyLong_FromLong(K.value);
-    if (object == nullptr) {
-        return -1;
-    }
-    Py_XSETREF(*K.slot, object);
-    return 0;
-}
 
 namespace number_detail {
 
@@ -42,14 +24,10 @@ template <typename OnInt, typename OnBig, typename OnFloat, typename Otherwise>
 inline auto by_class(PyObject* x, OnInt on_int, OnBig on_big, OnFloat on_float,
                      Otherwise otherwise) noexcept {
     if (PyLong_CheckExact(x)) {
-        auto* number = reinterpret_cast<PyLongObject*>(x);
-        if (PyUnstable_Long_IsCompact(number)) {
-            return on_int(static_cast<std::int64_t>(PyUnstable_Long_CompactValue(number)), true);
-        }
-        int overflow = 0;
-        long long value = PyLong_AsLongLongAndOverflow(x, &overflow);
-        if (overflow == 0 && value >= -wide_limit && value <= wide_limit) {
-            return on_int(static_cast<std::int64_t>(value), false);
+        std::int64_t value;
+        bool compact;
+        if (int64_value(x, value, compact) && (compact || (value >= -wide_limit && value <= wide_limit))) {
+            return on_int(value, compact);
         }
         return on_big();
     }
@@ -90,8 +68,7 @@ inline PyObject* num_rem_const(PyObject* x, const IntConstant& K) noexcept {
             if (v == 0) {
                 return Py_NewRef(x);
             }
-            std::int64_t r = v % K.value;
-            return new_int(r < 0 ? r + K.value : r);
+            return new_int(floor_remainder(v, K.value));
         },
         [&] { return int_slots()->nb_remainder(x, K.object()); },
         [&](double) { return PyNumber_Remainder(x, K.object()); },
@@ -181,19 +158,6 @@ inline int num_is_true(PyObject* o) noexcept {
 }
 
 namespace number_detail {
-
-// Truth of `a op b` for two machine values, op one of Py_LT ... Py_GE.
-template <typename T>
-inline bool holds(T a, T b, int op) noexcept {
-    switch (op) {
-        case Py_LT: return a < b;
-        case Py_LE: return a <= b;
-        case Py_EQ: return a == b;
-        case Py_NE: return a != b;
-        case Py_GT: return a > b;
-        default: return a >= b;
-    }
-}
 
 // Truth of the interpreter's rich comparison `a op b`.
 inline int rich_compare_truth(PyObject* a, PyObject* b, int op) noexcept {
@@ -312,7 +276,7 @@ inline int num_compare(PyObject* a, PyObject* b, int op) noexcept {
     double x;
     double y;
     if (number_detail::as_double(a, x) && number_detail::as_double(b, y)) {
-        return number_detail::holds(x, y, op);
+        return holds(x, y, op);
     }
     return number_detail::rich_compare_truth(a, b, op);
 }

@@ -1,25 +1,25 @@
-// The machine path's bindings, checked once and then watched: a dict watcher
+// The machine path's module-level names, checked once and then watched: a dict watcher
 // on the module's dictionary and on those of the modules bound as
 // `constants` and `algebra` marks the check stale whenever one of the names
 // it read may have changed.
-#include "bindings.h"
+#include "watched_names.h"
 
 #include <cstring>
 
-#include "function_table.h"
+#include "function_rows.h"
 #include "module_state.h"
 #include "runtime/function.h"
 
 namespace geometry {
 
-namespace bindings_detail {
+namespace watched_detail {
 Watched watched;
-}  // namespace bindings_detail
+}  // namespace watched_detail
 
 namespace {
 
-using bindings_detail::Check;
-using bindings_detail::watched;
+using watched_detail::Check;
+using watched_detail::watched;
 
 struct Watch {
     int watcher = -1;          // the watcher id, once added
@@ -29,9 +29,6 @@ struct Watch {
 };
 
 Watch watch;
-
-// The functions that the bodies call through a module-level name.
-constexpr FunctionIndex looked_up[] = {SIN, COSIN, TAN_RAD, ARCTAN, ARCTAN2, ARCSIN};
 
 bool same_name(PyObject* key, Pool name) noexcept {
     PyObject* text = pool(name);
@@ -52,8 +49,8 @@ bool affects(PyObject* dict, PyObject* key) noexcept {
         return true;
     }
     if (dict == state.module_dict) {
-        for (FunctionIndex f : looked_up) {
-            if (same_name(key, function_rows[f].name.entry)) {
+        for (const FunctionRow& row : function_rows) {
+            if (row.called_by_name && same_name(key, row.name.entry)) {
                 return true;
             }
         }
@@ -66,7 +63,7 @@ int on_dict_event(PyDict_WatchEvent event, PyObject* dict, PyObject* key, PyObje
     if (watched.check == Check::stale ||
         (dict != state.module_dict && dict != watch.constants_dict &&
          dict != watch.algebra_dict)) {
-        return 0;  // a dictionary watched for an earlier binding
+        return 0;  // a dictionary watched for an earlier check
     }
     bool keyed = event == PyDict_EVENT_ADDED || event == PyDict_EVENT_MODIFIED ||
                  event == PyDict_EVENT_DELETED;
@@ -142,7 +139,7 @@ bool is_math_sqrt(PyObject* object) noexcept {
     return false;
 }
 
-bool is_own_function(PyObject* object, FunctionIndex f) noexcept {
+bool is_own_function(PyObject* object, int f) noexcept {
     return object != nullptr && Py_TYPE(object) == state.function_type &&
            runtime::method_def(object) == &function_defs[f];
 }
@@ -158,8 +155,9 @@ Check run_check() noexcept {
     if (!has_only_str_keys(globals)) {
         return Check::fails;
     }
-    for (FunctionIndex f : looked_up) {
-        if (!is_own_function(lookup(globals, function_rows[f].name.entry), f)) {
+    for (int f = 0; f < function_count; ++f) {
+        const FunctionRow& row = function_rows[f];
+        if (row.called_by_name && !is_own_function(lookup(globals, row.name.entry), f)) {
             return Check::fails;
         }
     }
@@ -173,13 +171,13 @@ Check run_check() noexcept {
         !is_math_sqrt(lookup(watch.algebra_dict, POOL_SQRT))) {
         return Check::fails;
     }
-    watched.bindings.pi = PyFloat_AS_DOUBLE(pi);
+    watched.names.pi = PyFloat_AS_DOUBLE(pi);
     return Check::holds;
 }
 
 }  // namespace
 
-const MachineBindings* bindings_detail::recheck() noexcept {
+const WatchedNames* watched_detail::recheck() noexcept {
     if (watch.unavailable || state.module_dict == nullptr) {
         return nullptr;
     }
@@ -192,7 +190,7 @@ const MachineBindings* bindings_detail::recheck() noexcept {
         }
     }
     watched.check = run_check();
-    return watched.check == Check::holds ? &watched.bindings : nullptr;
+    return watched.check == Check::holds ? &watched.names : nullptr;
 }
 
 }  // namespace geometry

@@ -8,110 +8,14 @@
 #pragma once
 
 #include <Python.h>
-#include <bit>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
 
 #include "runtime/compat.h"
-#include "runtime/numbers.h"
+#include "runtime/machine_number.h"
 
 namespace runtime {
-
-// An exact int or float as a machine number.  A big int (beyond 64 bits)
-// is carried as the object itself; only a remainder by a constant and the
-// comparisons with a constant take one.
-struct MachineNumber {
-    enum class Kind : unsigned char { integer, real, big };
-    union {
-        std::int64_t i = 0;
-        double d;
-        PyObject* big;  // borrowed from the caller's argument
-    };
-    Kind kind = Kind::integer;
-    // Stands for the shared object that the interpreter path returns here
-    // rather than a new one (a module's float 0.0 constant); from_machine
-    // is told which object that is.
-    bool shared = false;
-
-    static MachineNumber integer(std::int64_t value) noexcept {
-        MachineNumber number;
-        number.i = value;
-        return number;
-    }
-    static MachineNumber real(double value) noexcept {
-        MachineNumber number;
-        number.kind = Kind::real;
-        number.d = value;
-        return number;
-    }
-    static MachineNumber big_int(PyObject* value) noexcept {
-        MachineNumber number;
-        number.kind = Kind::big;
-        number.big = value;
-        return number;
-    }
-
-    bool is_integer() const noexcept { return kind == Kind::integer; }
-    bool is_real() const noexcept { return kind == Kind::real; }
-    bool is_big() const noexcept { return kind == Kind::big; }
-    // The value as the interpreter converts an int operand of a float operation.
-    double as_double() const noexcept { return is_real() ? d : static_cast<double>(i); }
-    // Whether the same operation on both gives the same bits.
-    bool same(const MachineNumber& other) const noexcept {
-        if (kind != other.kind) {
-            return false;
-        }
-        switch (kind) {
-            case Kind::integer:
-                return i == other.i;
-            case Kind::real:
-                return std::bit_cast<std::uint64_t>(d) == std::bit_cast<std::uint64_t>(other.d);
-            default:
-                return big == other.big;
-        }
-    }
-};
-
-// Reads an argument: true for an exact int or float.
-inline bool to_machine(PyObject* object, MachineNumber& number) noexcept {
-    if (PyFloat_CheckExact(object)) {
-        number = MachineNumber::real(PyFloat_AS_DOUBLE(object));
-        return true;
-    }
-    if (!PyLong_CheckExact(object)) {
-        return false;
-    }
-    auto* value = reinterpret_cast<PyLongObject*>(object);
-    if (PyUnstable_Long_IsCompact(value)) {
-        number = MachineNumber::integer(PyUnstable_Long_CompactValue(value));
-        return true;
-    }
-    int overflow = 0;
-    long long wide = PyLong_AsLongLongAndOverflow(object, &overflow);
-    if (overflow == 0) {
-        number = MachineNumber::integer(wide);
-    } else {
-        number = MachineNumber::big_int(object);
-    }
-    return true;
-}
-
-// A new reference to the interpreter object of a machine number; `shared`
-// is the object that a number marked shared stands for.
-inline PyObject* from_machine(const MachineNumber& number, PyObject* shared) noexcept {
-    if (number.shared) {
-        return Py_NewRef(shared);
-    }
-    switch (number.kind) {
-        case MachineNumber::Kind::integer:
-            return PyLong_FromLongLong(number.i);
-        case MachineNumber::Kind::real:
-            return PyFloat_FromDouble(number.d);
-        default:
-            return Py_NewRef(number.big);
-    }
-}
 
 // The operations.  Each returns a meaningless number after declining;
 // callers test `declined` once per statement.
@@ -136,10 +40,9 @@ public:
 
     // x % K (K > 0): the floor remainder; for a float, fmod with the sign of
     // the divisor and a signed zero fixed up as the interpreter does.
-    Number rem(const Number& x, const IntConstant& K) noexcept {
+    Number remainder(const Number& x, const IntConstant& K) noexcept {
         if (x.is_integer()) {
-            std::int64_t r = x.i % K.value;
-            return Number::integer(r < 0 ? r + K.value : r);
+            return Number::integer(floor_remainder(x.i, K.value));
         }
         if (x.is_real()) {
             double divisor = static_cast<double>(K.value);
@@ -252,17 +155,16 @@ public:
     // The comparisons of an operand with a small constant, and their truth.
     bool compare(const Number& x, const IntConstant& K, int op) noexcept {
         if (x.is_integer()) {
-            return number_detail::holds(x.i, K.value, op);
+            return holds(x.i, K.value, op);
         }
         if (x.is_real()) {
-            return number_detail::holds(x.d, static_cast<double>(K.value), op);
+            return holds(x.d, static_cast<double>(K.value), op);
         }
         // A big int lies beyond every small constant, on the side of its sign.
         int sign = 0;
         PyLong_GetSign(x.big, &sign);  // cannot fail: `big` is an int
-        return number_detail::holds(sign, 0, op);
+        return holds(sign, 0, op);
     }
-    bool equals(const Number& x, const IntConstant& K) noexcept { return compare(x, K, Py_EQ); }
     bool greater(const Number& a, const Number& b) noexcept {
         if (a.is_integer() && b.is_integer()) {
             return a.i > b.i;

@@ -1,7 +1,7 @@
 // Argument binding for compiled functions: positional counts, keyword names
 // matched first by identity with the interned parameter names, then by
 // content, and the interpreter's TypeError messages for every wrong call.
-#include "runtime/binding.h"
+#include "runtime/argument_binding.h"
 
 #include <cstring>
 

@@ -1,0 +1,89 @@
+// The machine path's call graph, derived from the function rows: a name that
+// a body calls through the module resolves to its row, and a call of it runs
+// that row's body in the same machine domain, with the defaults and the
+// argument conversion of the row's binding wrapper, and with the reuse of
+// equal calls within one call of the module.
+#pragma once
+
+#include "bodies.h"
+#include "function_rows.h"
+#include "machine_domain.h"
+
+namespace geometry {
+
+constexpr Machine::Callable Machine::function(Pool name) noexcept {
+    for (int index = 0; index < function_count; ++index) {
+        if (function_rows[index].called_by_name && function_rows[index].name.entry == name) {
+            return static_cast<Callable>(index);
+        }
+    }
+    return Callable::unknown;  // a call of it declines
+}
+
+// Row `index` called with `count` arguments, the rest taking their defaults.
+template <int index>
+Machine::Value Machine::call_row(const Value* given, int count) noexcept {
+    constexpr const FunctionRow& row = function_rows[index];
+    if constexpr (!row.called_by_name) {
+        return arithmetic_.decline();  // Machine::function gives no such callable
+    }
+    if (count < row.required_count || count > row.argument_count) {
+        return arithmetic_.decline();
+    }
+    Value arguments[row.argument_count];
+    for (int i = 0; i < row.argument_count; ++i) {
+        arguments[i] = i < count ? given[i] : constant(int_constant(row.default_value));
+    }
+    double number = 0.0;
+    if constexpr (row.takes_double) {
+        if (arguments[0].is_big()) {
+            return arithmetic_.decline();
+        }
+        number = arguments[0].as_double();
+    }
+    if constexpr (index == TAN_RAD) {
+        for (const Memo& memo : tan_rad_memo_) {
+            if (memo.filled && memo.argument.same(arguments[0])) {
+                return memo.result;
+            }
+        }
+        Memo& memo = tan_rad_memo_[tan_rad_next_];
+        tan_rad_next_ ^= 1;
+        memo = {true, arguments[0], body<index>(*this, arguments, number)};
+        return memo.result;
+    } else {
+        return body<index>(*this, arguments, number);
+    }
+}
+
+template <int... index>
+Machine::Value Machine::call_any(Callable f, const Value* given, int count,
+                                 std::integer_sequence<int, index...>) noexcept {
+    Value result;
+    bool called = ((f == static_cast<Callable>(index) &&
+                    (result = call_row<index>(given, count), true)) ||
+                   ...);
+    return called ? result : arithmetic_.decline();
+}
+
+inline Machine::Value Machine::call(Callable f, const Value& x) noexcept {
+    if (declined()) {
+        return {};
+    }
+    if (f == Callable::sqrt) {
+        return arithmetic_.sqrt(x);
+    }
+    return call_any(f, &x, 1, std::make_integer_sequence<int, function_count>());
+}
+
+inline Machine::Value Machine::call(Callable f, const Value& x, const Value& y) noexcept {
+    if (declined()) {
+        return {};
+    }
+    const Value given[] = {x, y};
+    return call_any(f, given, 2, std::make_integer_sequence<int, function_count>());
+}
+
+static_assert(NumberDomain<Machine>);
+
+}  // namespace geometry

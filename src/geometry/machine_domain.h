@@ -1,0 +1,166 @@
+// The machine domain: exact ints and floats as machine numbers, under
+// module-level names proven unchanged for the call (watched_names.h).  The
+// module's own functions are entered directly (machine_calls.h),
+// `constants.pi` is a double and `algebra.sqrt` is math.sqrt.  Whatever the
+// object path would raise for, the machine path declines, and the call is
+// re-run on objects from the start; since the machine path runs no code of
+// anyone else's, the re-run cannot be told from a first run.
+#pragma once
+
+#include <cstdint>
+#include <utility>
+
+#include "domain.h"
+#include "module_state.h"
+#include "runtime/machine_arithmetic.h"
+#include "watched_names.h"
+
+namespace geometry {
+
+class Machine {
+public:
+    using Value = runtime::MachineNumber;
+    // What a looked-up name holds: the row index of one of the module's
+    // functions, math.sqrt, or something that a call declines for.
+    enum class Callable : int { sqrt = -1, unknown = -2 };
+    struct Passes {
+        std::int64_t remaining = 0;
+    };
+
+    explicit Machine(const WatchedNames& names) noexcept : pi_(names.pi) {}
+
+    bool declined() const noexcept { return arithmetic_.declined; }
+    // Nothing is recorded: the caller re-runs a declined call on objects.
+    bool failed_with_traceback(int) const noexcept { return arithmetic_.declined; }
+
+    Value constant(const runtime::IntConstant& K) const noexcept { return Value::integer(K.value); }
+    Value float_zero() const noexcept {
+        Value zero = Value::real(0.0);
+        zero.shared = true;  // boxed as state.float_zero itself
+        return zero;
+    }
+    Value real(double value) const noexcept { return Value::real(value); }
+    Value pi() const noexcept { return Value::real(pi_); }
+
+    Callable sqrt() const noexcept { return Callable::sqrt; }
+    static constexpr Callable function(Pool name) noexcept;
+    Value call(Callable f, const Value& x) noexcept;
+    Value call(Callable f, const Value& x, const Value& y) noexcept;
+
+    Value add(const Value& a, const Value& b) noexcept { return arithmetic_.add(a, b); }
+    Value add(const Value& x, const runtime::IntConstant& K) noexcept {
+        return arithmetic_.add(x, constant(K));
+    }
+    Value add(const runtime::IntConstant& K, const Value& x) noexcept {
+        return arithmetic_.add(constant(K), x);
+    }
+    // Exact ints and floats have no in-place operators of their own.
+    Value add_in_place(const Value& a, const Value& b) noexcept { return add(a, b); }
+    Value add_in_place(const Value& x, const runtime::IntConstant& K) noexcept { return add(x, K); }
+    Value subtract(const Value& a, const Value& b) noexcept { return arithmetic_.subtract(a, b); }
+    Value subtract(const runtime::IntConstant& K, const Value& x) noexcept {
+        return arithmetic_.subtract(constant(K), x);
+    }
+    Value subtract_in_place(const Value& x, const runtime::IntConstant& K) noexcept {
+        return arithmetic_.subtract(x, constant(K));
+    }
+    Value multiply(const Value& a, const Value& b) noexcept { return arithmetic_.multiply(a, b); }
+    Value multiply(const runtime::IntConstant& K, const Value& x) noexcept {
+        return arithmetic_.multiply(constant(K), x);
+    }
+    Value multiply_in_place(const Value& a, const Value& b) noexcept { return multiply(a, b); }
+    Value divide(const Value& a, const Value& b) noexcept { return arithmetic_.divide(a, b); }
+    Value divide(const Value& x, const runtime::IntConstant& K) noexcept {
+        return arithmetic_.divide(x, constant(K));
+    }
+    Value remainder(const Value& x, const runtime::IntConstant& K) noexcept {
+        Value remainder = arithmetic_.remainder(x, K);
+        // A big int's remainder is an allocation, and a collection may run
+        // code that rebinds a name.
+        if (x.is_big() && !watched_names_hold()) {
+            return arithmetic_.decline();
+        }
+        return remainder;
+    }
+    Value negative(const Value& x) noexcept { return arithmetic_.negative(x); }
+    Value absolute(const Value& x) noexcept { return arithmetic_.absolute(x); }
+    Value square(const Value& x) noexcept { return arithmetic_.square(x); }
+
+    bool greater(const Value& a, const Value& b) noexcept { return arithmetic_.greater(a, b); }
+    bool greater(const Value& x, const runtime::IntConstant& K) noexcept {
+        return arithmetic_.compare(x, K, Py_GT);
+    }
+    bool greater_equal(const Value& x, const runtime::IntConstant& K) noexcept {
+        return arithmetic_.compare(x, K, Py_GE);
+    }
+    bool less(const Value& x, const runtime::IntConstant& K) noexcept {
+        return arithmetic_.compare(x, K, Py_LT);
+    }
+    bool less_equal(const Value& x, const runtime::IntConstant& K) noexcept {
+        return arithmetic_.compare(x, K, Py_LE);
+    }
+    bool equal(const Value& x, const runtime::IntConstant& K) noexcept {
+        return arithmetic_.compare(x, K, Py_EQ);
+    }
+
+    // A series that has not converged by now is left to the object path,
+    // which can be interrupted.
+    bool loop_pass(long pass) noexcept {
+        if (pass > series_limit) {
+            arithmetic_.decline();
+            return false;
+        }
+        return true;
+    }
+
+    // range(iter) for an exact int; long loops are left to the object path,
+    // which can be interrupted.
+    Passes range(const Value& iter) noexcept {
+        if (!iter.is_integer() || iter.i > pass_limit) {
+            arithmetic_.decline();
+            return {};
+        }
+        return {iter.i};
+    }
+    bool next(Passes& passes) noexcept { return passes.remaining-- > 0; }
+
+    // cosin calls sin twice with one angle, and _tan_rad calls sin and cosin
+    // with equal ones; a negative angle and the same angle plus 360 reduce
+    // to one value.
+    template <typename Series>
+    Value series_of(const Value& reduced, Series series) noexcept {
+        if (!sine_memo_.filled || !sine_memo_.argument.same(reduced)) {
+            sine_memo_ = {true, reduced, series()};
+        }
+        return sine_memo_.result;
+    }
+
+    void unbound_local(const char*) noexcept { arithmetic_.decline(); }
+
+private:
+    static constexpr long series_limit = 100;
+    static constexpr std::int64_t pass_limit = 100000;
+
+    // The last argument and result of a pure function within this call.
+    struct Memo {
+        bool filled = false;
+        Value argument;
+        Value result;
+    };
+
+    template <int index>
+    Value call_row(const Value* given, int count) noexcept;
+    template <int... index>
+    Value call_any(Callable f, const Value* given, int count,
+                   std::integer_sequence<int, index...>) noexcept;
+
+    runtime::MachineArithmetic arithmetic_;
+    double pi_;
+    Memo sine_memo_;
+    // arctan's Newton step calls _tan_rad twice with one theta, and theta
+    // often ends alternating between two values.
+    Memo tan_rad_memo_[2];
+    int tan_rad_next_ = 0;
+};
+
+}  // namespace geometry

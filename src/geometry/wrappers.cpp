@@ -1,0 +1,162 @@
+// The binding wrappers of the module's functions and their method table.
+// Each wrapper binds its arguments and runs its row's body (bodies.h) in
+// machine numbers when the operands and the watched names allow, and on
+// interpreter objects otherwise.
+#include <array>
+#include <utility>
+
+#include "bodies.h"
+#include "function_rows.h"
+#include "machine_calls.h"
+#include "objects_domain.h"
+#include "runtime/argument_binding.h"
+#include "runtime/function.h"
+#include "runtime/machine_number.h"
+#include "runtime/ref.h"
+#include "watched_names.h"
+
+namespace geometry {
+
+namespace {
+
+using runtime::Ref;
+
+// The bound arguments of a call: the parameter values, and for a function
+// that takes a double, the converted value; and whether a sys.monitoring
+// tool observes the calls that this call makes.
+struct Arguments {
+    PyObject* const* values;
+    double number;
+    bool calls_observed;
+};
+
+// Runs row `index`'s body: in machine numbers when every argument is an
+// exact int or float and the watched names hold, and again on objects from the
+// start if the machine path declines.
+//
+// While a tool observes calls (a profiler), the body runs on objects: the
+// machine path enters the module's own functions directly, so a profile
+// would charge their time to the outermost call and miss their calls,
+// whereas the object path calls them through their call entries, which
+// report each call, and gives the same results.  Profiled code runs slower
+// anyway; reporting from inside the machine path would instead let a
+// callback run code in the middle of a call that assumes no code runs.
+template <int index>
+PyObject* run(const Arguments& arguments) noexcept {
+    constexpr int count = function_rows[index].argument_count;
+    if (const WatchedNames* names = arguments.calls_observed ? nullptr : watched_names()) {
+        Machine::Value numbers[count];
+        bool exact = true;
+        if constexpr (!function_rows[index].takes_double) {
+            for (int i = 0; i < count && exact; ++i) {
+                exact = runtime::to_machine(arguments.values[i], numbers[i]);
+            }
+        }
+        if (exact) {
+            Machine machine(*names);
+            Machine::Value result = body<index>(machine, numbers, arguments.number);
+            if (!machine.declined()) {
+                if (PyObject* boxed = runtime::from_machine(result, state.float_zero)) {
+                    return boxed;
+                }
+                PyErr_Clear();  // out of memory: the object path reports where
+            }
+        }
+    }
+    Ref values[count];
+    for (int i = 0; i < count; ++i) {
+        values[i] = Ref::borrow(arguments.values[i]);
+    }
+    Objects objects(static_cast<FunctionIndex>(index));
+    return body<index>(objects, values, arguments.number).release();
+}
+
+// The binding description of row `index`: its parameters are the pool slots
+// of its first locals, and its defaulted parameters take the int constant.
+template <int index>
+struct Binding {
+    static constexpr const FunctionRow& row = function_rows[index];
+    // Null-terminated, as the binding routine walks it.
+    static constexpr auto names = [] {
+        std::array<PyObject* const*, row.argument_count + 1> list{};
+        for (int i = 0; i < row.argument_count; ++i) {
+            list[i] = &state.pool[row.locals.items[i]];
+        }
+        return list;
+    }();
+    static constexpr auto defaults = [] {
+        std::array<PyObject* const*, row.argument_count> list{};
+        for (int i = row.required_count; i < row.argument_count; ++i) {
+            list[i] = int_constant(row.default_value).slot;
+        }
+        return list;
+    }();
+    static constexpr runtime::Signature signature{
+        row.name.plain, names.data(),
+        row.required_count < row.argument_count ? defaults.data() : nullptr, row.argument_count,
+        row.required_count};
+};
+
+// Reports a binding failure at the def line of row `index`.
+template <int index>
+[[gnu::cold]] PyObject* binding_failed() noexcept {
+    add_traceback(function_rows[index].name.qualified, function_rows[index].def_line);
+    return nullptr;
+}
+
+// Binds the call to row `index`'s parameters, converts a double argument,
+// and runs the row's body.  The arguments are the caller's, alive for the
+// whole call; a call by position alone needs no binding routine.  `self`
+// is the function object, the receiver of a function that is no class
+// member.
+template <int index>
+PyObject* wrapper(PyObject* self, PyObject* const* args, Py_ssize_t nargs,
+                  PyObject* kwnames) noexcept {
+    using B = Binding<index>;
+    constexpr Py_ssize_t count = B::row.argument_count;
+    PyObject* values[count];
+    Ref slots[count];
+    if (kwnames == nullptr && nargs >= B::row.required_count && nargs <= count) {
+        for (Py_ssize_t i = 0; i < count; ++i) {
+            values[i] = i < nargs ? args[i] : *B::defaults[i];
+        }
+    } else {
+        if (runtime::bind_arguments(B::signature, args, nargs, kwnames, slots) < 0) {
+            return binding_failed<index>();
+        }
+        for (Py_ssize_t i = 0; i < count; ++i) {
+            values[i] = slots[i].get();
+        }
+    }
+    Arguments arguments{values, 0.0, runtime::calls_observed(self)};
+    if constexpr (B::row.takes_double) {
+        PyObject* value = values[0];
+        arguments.number =
+            PyFloat_CheckExact(value) ? PyFloat_AS_DOUBLE(value) : PyFloat_AsDouble(value);
+        if (arguments.number == -1.0 && PyErr_Occurred()) {
+            return binding_failed<index>();
+        }
+    }
+    return run<index>(arguments);
+}
+
+template <typename Indices>
+struct MethodTable;
+
+// Constant data made from the rows: no code runs to build it.
+template <std::size_t... index>
+struct MethodTable<std::index_sequence<index...>> {
+    static constexpr int flags = METH_FASTCALL | METH_KEYWORDS;
+    static inline PyMethodDef definitions[] = {
+        {function_rows[index].name.plain,
+         reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(wrapper<index>)),
+         flags, function_rows[index].doc}...,
+    };
+};
+
+}  // namespace
+
+PyMethodDef* const function_defs =
+    MethodTable<std::make_index_sequence<function_count>>::definitions;
+
+}  // namespace geometry
