@@ -8,7 +8,7 @@
 namespace geometry {
 
 int build_constant_pool() noexcept {
-    const runtime::PoolLayout layout{pool_block,     pool_block_size,     pool_lengths,
+    const runtime::PoolLayout layout{pool_block,       pool_block_size,     pool_lengths,
                                      pool_entry_count, pool_first_interned, pool_first_bytes};
     if (runtime::expand_pool(layout, state.pool) < 0) {
         return -1;

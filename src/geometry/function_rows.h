@@ -5,7 +5,6 @@
 
 namespace geometry {
 
-// clang-format off
 inline constexpr FunctionRow function_rows[function_count] = {
     {.name = POOL_SIN,
      .def_line = 6,
@@ -77,7 +76,8 @@ inline constexpr FunctionRow function_rows[function_count] = {
             "    The function returns the angle (in radians) whose tangent is the given input.\n"
             "    [Usage]:\n"
             "    - Call arctan(x) with a single float input to get the angle in radians.\n"
-            "    - Can be used to convert a tangent ratio (opposite/adjacent) to an angle in triangles.\n"
+            "    - Can be used to convert a tangent ratio (opposite/adjacent) to an angle in "
+            "triangles.\n"
             "    - Can be extended to degrees by multiplying result by 180/\u03c0.\n"
             "    "},
     {.name = POOL_ARCTAN2,
@@ -85,7 +85,9 @@ inline constexpr FunctionRow function_rows[function_count] = {
      .argument_count = 2,
      .required_count = 2,
      .locals = {POOL_X, POOL_Y},
-     .annotations = {{POOL_X, POOL_FLOAT_OR_INT}, {POOL_Y, POOL_FLOAT_OR_INT}, {POOL_RETURN, POOL_FLOAT}},
+     .annotations = {{POOL_X, POOL_FLOAT_OR_INT},
+                     {POOL_Y, POOL_FLOAT_OR_INT},
+                     {POOL_RETURN, POOL_FLOAT}},
      .line_table = POOL_LINES_ARCTAN2,
      .called_by_name = true,
      .doc = "[Summary]: Return the angle in radians between the positive x-axis and the\n"
@@ -130,7 +132,6 @@ inline constexpr FunctionRow function_rows[function_count] = {
             "        print(result)  # ~1.0472 (\u03c0/3)\n"
             "    "},
 };
-// clang-format on
 
 // The descriptor words of the eight code objects, as published: a wrong
 // field in a row fails the build here.

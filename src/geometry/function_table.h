@@ -52,7 +52,7 @@ struct FunctionName {
 };
 
 struct Annotation {
-    Pool key;   // a parameter name, or "return"
+    Pool key;  // a parameter name, or "return"
     Pool text;
 };
 

@@ -60,9 +60,9 @@ template <int... index>
 Machine::Value Machine::call_any(Callable f, const Value* given, int count,
                                  std::integer_sequence<int, index...>) noexcept {
     Value result;
-    bool called = ((f == static_cast<Callable>(index) &&
-                    (result = call_row<index>(given, count), true)) ||
-                   ...);
+    bool called =
+        ((f == static_cast<Callable>(index) && (result = call_row<index>(given, count), true)) ||
+         ...);
     return called ? result : arithmetic_.decline();
 }
 

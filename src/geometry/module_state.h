@@ -36,9 +36,7 @@ struct ModuleState {
 
 extern ModuleState state;
 
-inline PyObject* pool(Pool index) noexcept {
-    return state.pool[index];
-}
+inline PyObject* pool(Pool index) noexcept { return state.pool[index]; }
 
 // The constant at `index` in the table, with its object's slot; start-up
 // builds the object from this value.

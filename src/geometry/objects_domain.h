@@ -42,7 +42,9 @@ public:
 
     Value constant(const runtime::IntConstant& K) noexcept { return Value::borrow(K.object()); }
     Value float_zero() noexcept { return Value::borrow(state.float_zero); }
-    Value real(double value) noexcept { return made(failed_ ? nullptr : PyFloat_FromDouble(value)); }
+    Value real(double value) noexcept {
+        return made(failed_ ? nullptr : PyFloat_FromDouble(value));
+    }
 
     Value pi() noexcept { return global_attribute(POOL_CONSTANTS, POOL_PI); }
     Callable sqrt() noexcept { return global_attribute(POOL_ALGEBRA, POOL_SQRT); }
@@ -59,8 +61,8 @@ public:
             return {};
         }
         PyObject* vector[] = {nullptr, args.get()...};
-        return made(runtime::call_site(state.function_type, std::move(callable), vector,
-                                       sizeof...(Args)));
+        return made(
+            runtime::call_site(state.function_type, std::move(callable), vector, sizeof...(Args)));
     }
 
     Value add(const Value& a, const Value& b) noexcept {
@@ -105,8 +107,12 @@ public:
     Value remainder(const Value& x, const runtime::IntConstant& K) noexcept {
         return failed_ ? Value() : made(runtime::num_rem_const(x.get(), K));
     }
-    Value negative(const Value& x) noexcept { return failed_ ? Value() : made(runtime::num_negative(x.get())); }
-    Value absolute(const Value& x) noexcept { return failed_ ? Value() : made(runtime::num_abs(x.get())); }
+    Value negative(const Value& x) noexcept {
+        return failed_ ? Value() : made(runtime::num_negative(x.get()));
+    }
+    Value absolute(const Value& x) noexcept {
+        return failed_ ? Value() : made(runtime::num_abs(x.get()));
+    }
     // x ** 2: the three-argument power with no modulus.
     Value square(const Value& x) noexcept {
         return failed_ ? Value() : made(PyNumber_Power(x.get(), k<2>.object(), Py_None));
@@ -144,9 +150,9 @@ public:
             return passes;
         }
         PyObject* arguments[] = {nullptr, iter.get()};
-        Value range = made(runtime::call_object(
-            state.function_type, reinterpret_cast<PyObject*>(&PyRange_Type), arguments + 1,
-            1 | PY_VECTORCALL_ARGUMENTS_OFFSET));
+        Value range = made(runtime::call_object(state.function_type,
+                                                reinterpret_cast<PyObject*>(&PyRange_Type),
+                                                arguments + 1, 1 | PY_VECTORCALL_ARGUMENTS_OFFSET));
         if (!failed_) {
             passes.iterator = made(PyObject_GetIter(range.get()));
         }

@@ -12,8 +12,8 @@ using runtime::Ref;
 // constants = <package>.constants, by a relative import of level 1.
 int import_constants() noexcept {
     PyObject* fromlist[] = {pool(POOL_CONSTANTS)};
-    Ref package = Ref::steal(runtime::import_module(pool(POOL_EMPTY), fromlist, 1,
-                                                    pool(POOL_PACKAGE_PREFIX), state.module_dict, 1));
+    Ref package = Ref::steal(runtime::import_module(
+        pool(POOL_EMPTY), fromlist, 1, pool(POOL_PACKAGE_PREFIX), state.module_dict, 1));
     if (!package) {
         return -1;
     }

@@ -5,8 +5,8 @@
 #include "function_rows.h"
 #include "module_state.h"
 #include "runtime/function.h"
-#include "runtime/shared_types.h"
 #include "runtime/ref.h"
+#include "runtime/shared_types.h"
 #include "runtime/traceback.h"
 
 namespace geometry {
@@ -116,10 +116,9 @@ int publish_function(const FunctionRow& row, PyMethodDef* definition, PyObject* 
         }
     }
     PyObject* defaults = row.required_count < row.argument_count ? state.arctan_defaults : nullptr;
-    Ref function = Ref::steal(runtime::function_new(state.function_type, definition,
-                                                    pool(row.name.entry), pool(POOL_MODULE_NAME),
-                                                    state.module_dict, code, defaults,
-                                                    annotations.get()));
+    Ref function = Ref::steal(runtime::function_new(
+        state.function_type, definition, pool(row.name.entry), pool(POOL_MODULE_NAME),
+        state.module_dict, code, defaults, annotations.get()));
     if (!function) {
         return -1;
     }
@@ -141,7 +140,8 @@ int exec_with_pool(PyObject* module, int& line, bool& registered) noexcept {
 
     PyObject* modules = PyImport_GetModuleDict();
     int present = PyDict_Contains(modules, pool(POOL_MODULE_NAME));
-    if (present < 0 || (present == 0 && PyDict_SetItem(modules, pool(POOL_MODULE_NAME), module) < 0)) {
+    if (present < 0 ||
+        (present == 0 && PyDict_SetItem(modules, pool(POOL_MODULE_NAME), module) < 0)) {
         return -1;
     }
     registered = present == 0;
@@ -277,6 +277,4 @@ void add_traceback(const char* function_name, int line) noexcept {
 
 }  // namespace geometry
 
-PyMODINIT_FUNC PyInit_trigonometry(void) {
-    return PyModuleDef_Init(&geometry::module_def);
-}
+PyMODINIT_FUNC PyInit_trigonometry(void) { return PyModuleDef_Init(&geometry::module_def); }

@@ -22,8 +22,8 @@ using watched_detail::Check;
 using watched_detail::watched;
 
 struct Watch {
-    int watcher = -1;          // the watcher id, once added
-    bool unavailable = false;  // no watcher could be added
+    int watcher = -1;                    // the watcher id, once added
+    bool unavailable = false;            // no watcher could be added
     PyObject* constants_dict = nullptr;  // borrowed; watched while bound
     PyObject* algebra_dict = nullptr;
 };
@@ -61,8 +61,7 @@ bool affects(PyObject* dict, PyObject* key) noexcept {
 
 int on_dict_event(PyDict_WatchEvent event, PyObject* dict, PyObject* key, PyObject*) noexcept {
     if (watched.check == Check::stale ||
-        (dict != state.module_dict && dict != watch.constants_dict &&
-         dict != watch.algebra_dict)) {
+        (dict != state.module_dict && dict != watch.constants_dict && dict != watch.algebra_dict)) {
         return 0;  // a dictionary watched for an earlier check
     }
     bool keyed = event == PyDict_EVENT_ADDED || event == PyDict_EVENT_MODIFIED ||

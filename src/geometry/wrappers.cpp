@@ -149,8 +149,8 @@ struct MethodTable<std::index_sequence<index...>> {
     static constexpr int flags = METH_FASTCALL | METH_KEYWORDS;
     static inline PyMethodDef definitions[] = {
         {function_rows[index].name.plain,
-         reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(wrapper<index>)),
-         flags, function_rows[index].doc}...,
+         reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(wrapper<index>)), flags,
+         function_rows[index].doc}...,
     };
 };
 

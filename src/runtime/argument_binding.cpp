@@ -28,8 +28,7 @@ namespace {
     return raise_count(s.name, "at most", s.parameter_count, given);
 }
 
-[[gnu::cold, gnu::noinline]] int raise_multiple_values(const char* name,
-                                                       PyObject* key) noexcept {
+[[gnu::cold, gnu::noinline]] int raise_multiple_values(const char* name, PyObject* key) noexcept {
     PyErr_Format(PyExc_TypeError, "%s() got multiple values for keyword argument '%U'", name, key);
     return -1;
 }
@@ -79,8 +78,8 @@ int match_keyword_subclass(PyObject* key, PyObject* const* const* names, Py_ssiz
 
 }  // namespace
 
-int match_keyword(PyObject* key, PyObject* const* const* names, Py_ssize_t start,
-                  Py_ssize_t* index, const char* function_name) noexcept {
+int match_keyword(PyObject* key, PyObject* const* const* names, Py_ssize_t start, Py_ssize_t* index,
+                  const char* function_name) noexcept {
     Py_hash_t hash = reinterpret_cast<PyASCIIObject*>(key)->hash;
     if (hash == -1) {
         hash = PyObject_Hash(key);
@@ -140,8 +139,8 @@ int bind_keywords(PyObject* kwnames, PyObject* const* kwvalues, PyObject* const*
     return 0;
 }
 
-int bind_arguments(const Signature& s, PyObject* const* args, Py_ssize_t nargs,
-                   PyObject* kwnames, Ref* slots) noexcept {
+int bind_arguments(const Signature& s, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames,
+                   Ref* slots) noexcept {
     Py_ssize_t nkw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
     if (nkw == 0) {
         if (nargs < s.required_count || nargs > s.parameter_count) {

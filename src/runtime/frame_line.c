@@ -5,6 +5,4 @@
 
 #include "frame_line.h"
 
-void runtime_set_frame_line(PyFrameObject* frame, int line) {
-    frame->f_lineno = line;
-}
+void runtime_set_frame_line(PyFrameObject* frame, int line) { frame->f_lineno = line; }

@@ -2,8 +2,8 @@
 // chooses a call entry by call convention, and the garbage-collector slots.
 #include "runtime/function.h"
 
-#include <cstddef>
 #include <structmember.h>
+#include <cstddef>
 
 #include "function_slots.h"
 #include "runtime/compat.h"
@@ -106,8 +106,8 @@ PyType_Spec function_type_spec = {
     .slots = function_type_slots,
 };
 
-PyObject* function_new(PyTypeObject* type, PyMethodDef* def, PyObject* qualname,
-                       PyObject* module, PyObject* globals, PyObject* code, PyObject* defaults,
+PyObject* function_new(PyTypeObject* type, PyMethodDef* def, PyObject* qualname, PyObject* module,
+                       PyObject* globals, PyObject* code, PyObject* defaults,
                        PyObject* annotations) noexcept {
     CompiledFunction* f = PyObject_GC_New(CompiledFunction, type);
     if (f == nullptr) {
@@ -134,20 +134,14 @@ PyObject* function_new(PyTypeObject* type, PyMethodDef* def, PyObject* qualname,
     f->monitoring = Monitoring();
 
     vectorcallfunc entry;
-    switch (def->ml_flags & (METH_VARARGS | METH_KEYWORDS | METH_NOARGS | METH_O |
-                             METH_FASTCALL | METH_METHOD)) {
+    switch (def->ml_flags &
+            (METH_VARARGS | METH_KEYWORDS | METH_NOARGS | METH_O | METH_FASTCALL | METH_METHOD)) {
         case METH_VARARGS | METH_KEYWORDS:
             entry = nullptr;  // calls go through the tuple call
             break;
-        case METH_NOARGS:
-            entry = function_vectorcall_noargs;
-            break;
-        case METH_O:
-            entry = function_vectorcall_o;
-            break;
-        case METH_FASTCALL | METH_KEYWORDS:
-            entry = function_vectorcall_fastcall_keywords;
-            break;
+        case METH_NOARGS: entry = function_vectorcall_noargs; break;
+        case METH_O: entry = function_vectorcall_o; break;
+        case METH_FASTCALL | METH_KEYWORDS: entry = function_vectorcall_fastcall_keywords; break;
         case METH_METHOD | METH_FASTCALL | METH_KEYWORDS:
             entry = function_vectorcall_fastcall_keywords_method;
             break;

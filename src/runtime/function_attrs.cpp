@@ -1,7 +1,7 @@
 // The attribute surface of the compiled function type: the getset table that
 // mirrors a Python function's attributes, repr and __reduce__.
-#include "runtime/function.h"
 #include "function_slots.h"
+#include "runtime/function.h"
 #include "runtime/ref.h"
 
 namespace runtime {
@@ -73,9 +73,7 @@ PyObject* get_globals(PyObject* self, void*) noexcept {
     return Py_NewRef(as_function(self)->globals);
 }
 
-PyObject* get_closure(PyObject*, void*) noexcept {
-    Py_RETURN_NONE;
-}
+PyObject* get_closure(PyObject*, void*) noexcept { Py_RETURN_NONE; }
 
 PyObject* get_code(PyObject* self, void*) noexcept {
     PyObject* code = as_function(self)->code;
@@ -93,7 +91,7 @@ int init_defaults(CompiledFunction* f) noexcept {
     return 0;
 }
 
-PyObject* get_defaults_field(CompiledFunction* f, PyObject* CompiledFunction::*field) noexcept {
+PyObject* get_defaults_field(CompiledFunction* f, PyObject* CompiledFunction::* field) noexcept {
     if (f->*field == nullptr) {
         if (f->defaults_getter == nullptr) {
             Py_RETURN_NONE;
@@ -187,8 +185,8 @@ PyObject* get_is_coroutine(PyObject* self, void*) noexcept {
             return nullptr;
         }
         PyList_SET_ITEM(fromlist.get(), 0, Py_NewRef(marker_name.get()));
-        Ref module = Ref::steal(PyImport_ImportModuleLevelObject(
-            module_name.get(), nullptr, nullptr, fromlist.get(), 0));
+        Ref module = Ref::steal(PyImport_ImportModuleLevelObject(module_name.get(), nullptr,
+                                                                 nullptr, fromlist.get(), 0));
         if (module) {
             getattrofunc getattro = Py_TYPE(module.get())->tp_getattro;
             result = Ref::steal(getattro ? getattro(module.get(), marker_name.get())
@@ -216,8 +214,7 @@ PyObject* function_reduce(PyObject* self, PyObject*) noexcept {
 }  // namespace
 
 PyObject* function_repr(PyObject* self) noexcept {
-    return PyUnicode_FromFormat("<compiled_function %U at %p>", as_function(self)->qualname,
-                                self);
+    return PyUnicode_FromFormat("<compiled_function %U at %p>", as_function(self)->qualname, self);
 }
 
 PyGetSetDef function_getset[] = {

@@ -2,8 +2,8 @@
 // accepts, the tuple call behind type(f).__call__, and method binding.
 #include <cstring>
 
-#include "runtime/function.h"
 #include "function_slots.h"
+#include "runtime/function.h"
 #include "runtime/ref.h"
 
 namespace runtime {
@@ -72,8 +72,7 @@ PyObject* call_by_flags(PyObject* self, PyObject* receiver, PyObject* args,
             }
             return raise_count(self, "takes exactly one argument", size);
         }
-        default:
-            return raise_bad_flags();
+        default: return raise_bad_flags();
     }
 }
 
@@ -124,21 +123,20 @@ PyObject* call_with_keyword_dict(PyObject* self, vectorcallfunc entry, PyObject*
 template <Py_ssize_t arity>
 PyObject* vectorcall_fixed_arity(PyObject* self, PyObject* const* args, size_t nargsf,
                                  PyObject* kwnames) noexcept {
-    Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
-    PyObject* receiver;
-    if (!take_receiver(self, args, nargs, receiver)) {
-        return nullptr;
-    }
-    if (kwnames != nullptr && PyTuple_GET_SIZE(kwnames) != 0) {
-        return raise_no_keywords(self);
-    }
-    if (nargs != arity) {
-        return raise_count(self, arity == 0 ? "takes no arguments" : "takes exactly one argument",
-                           nargs);
-    }
-    return call_guarded(self, [&]() noexcept {
-        return entry_of<PyCFunction>(self)(receiver, arity == 0 ? nullptr : args[0]);
-    });
+    return with_receiver(
+        self, args, nargsf,
+        [&](PyObject* receiver, PyObject* const* args, Py_ssize_t nargs) noexcept -> PyObject* {
+            if (kwnames != nullptr && PyTuple_GET_SIZE(kwnames) != 0) {
+                return raise_no_keywords(self);
+            }
+            if (nargs != arity) {
+                return raise_count(
+                    self, arity == 0 ? "takes no arguments" : "takes exactly one argument", nargs);
+            }
+            return call_guarded(self, [&]() noexcept {
+                return entry_of<PyCFunction>(self)(receiver, arity == 0 ? nullptr : args[0]);
+            });
+        });
 }
 
 }  // namespace
@@ -154,34 +152,31 @@ PyObject* function_vectorcall_o(PyObject* self, PyObject* const* args, size_t na
 }
 
 [[gnu::cold, gnu::noinline]] PyObject* raise_needs_argument(PyObject* self) noexcept {
-    PyErr_Format(PyExc_TypeError, "%.200s() %s", method_def(self)->ml_name,
-                 "needs an argument");
+    PyErr_Format(PyExc_TypeError, "%.200s() %s", method_def(self)->ml_name, "needs an argument");
     return nullptr;
 }
 
 PyObject* function_vectorcall_fastcall_keywords(PyObject* self, PyObject* const* args,
                                                 size_t nargsf, PyObject* kwnames) noexcept {
-    Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
-    PyObject* receiver;
-    if (!take_receiver(self, args, nargs, receiver)) {
-        return nullptr;
-    }
-    auto entry = reinterpret_cast<PyCFunctionFastWithKeywords>(
-        reinterpret_cast<void (*)(void)>(method_def(self)->ml_meth));
-    return call_guarded(self, [&]() noexcept { return entry(receiver, args, nargs, kwnames); });
+    return with_receiver(self, args, nargsf,
+                         [&](PyObject* receiver, PyObject* const* args, Py_ssize_t nargs) noexcept {
+                             return call_guarded(self, [&]() noexcept {
+                                 return entry_of<PyCFunctionFastWithKeywords>(self)(receiver, args,
+                                                                                    nargs, kwnames);
+                             });
+                         });
 }
 
 PyObject* function_vectorcall_fastcall_keywords_method(PyObject* self, PyObject* const* args,
                                                        size_t nargsf, PyObject* kwnames) noexcept {
-    Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
-    PyObject* receiver;
-    if (!take_receiver(self, args, nargs, receiver)) {
-        return nullptr;
-    }
-    return call_guarded(self, [&]() noexcept {
-        return entry_of<PyCMethod>(self)(receiver, as_function(self)->base.mm_class, args,
-                                         nargs, kwnames);
-    });
+    return with_receiver(self, args, nargsf,
+                         [&](PyObject* receiver, PyObject* const* args, Py_ssize_t nargs) noexcept {
+                             return call_guarded(self, [&]() noexcept {
+                                 return entry_of<PyCMethod>(self)(receiver,
+                                                                  as_function(self)->base.mm_class,
+                                                                  args, nargs, kwnames);
+                             });
+                         });
 }
 
 PyObject* function_call(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
@@ -190,8 +185,8 @@ PyObject* function_call(PyObject* self, PyObject* args, PyObject* kwargs) noexce
         if (kwargs != nullptr && PyDict_GET_SIZE(kwargs) != 0) {
             return call_with_keyword_dict(self, entry, args, kwargs);
         }
-        return entry(self, &PyTuple_GET_ITEM(args, 0),
-                     static_cast<size_t>(PyTuple_GET_SIZE(args)), nullptr);
+        return entry(self, &PyTuple_GET_ITEM(args, 0), static_cast<size_t>(PyTuple_GET_SIZE(args)),
+                     nullptr);
     }
     if ((f->flags & (FUNCTION_CLASS_MEMBER | FUNCTION_STATIC)) == FUNCTION_CLASS_MEMBER) {
         Ref rest = Ref::steal(PyTuple_GetSlice(args, 1, PY_SSIZE_T_MAX));
@@ -200,8 +195,7 @@ PyObject* function_call(PyObject* self, PyObject* args, PyObject* kwargs) noexce
         }
         PyObject* receiver = PyTuple_GetItem(args, 0);
         if (receiver == nullptr) {
-            PyErr_Format(PyExc_TypeError, "unbound method %.200S() needs an argument",
-                         f->qualname);
+            PyErr_Format(PyExc_TypeError, "unbound method %.200S() needs an argument", f->qualname);
             return nullptr;
         }
         return call_by_flags(self, receiver, rest.get(), kwargs);

@@ -47,23 +47,24 @@ inline PyObject* call_guarded(PyObject* self, Call call) noexcept {
     return result;
 }
 
-// The common prologue of the vectorcall entries: a class member takes its
-// receiver from the front of the vector, any other function is its own.
-inline bool take_receiver(PyObject* self, PyObject* const*& args, Py_ssize_t& nargs,
-                          PyObject*& receiver) noexcept {
+// The common prologue of the vectorcall entries: the count decoded and the
+// receiver taken (a class member takes it from the front of the vector, any
+// other function is its own), then entry(receiver, args, nargs).
+template <typename Entry>
+inline PyObject* with_receiver(PyObject* self, PyObject* const* args, size_t nargsf,
+                               Entry entry) noexcept {
+    Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
     CompiledFunction* f = as_function(self);
+    PyObject* receiver = f->base.func.m_self;
     if ((f->flags & (FUNCTION_CLASS_MEMBER | FUNCTION_STATIC)) == FUNCTION_CLASS_MEMBER) {
         if (nargs == 0) {
-            raise_needs_argument(self);
-            return false;
+            return raise_needs_argument(self);
         }
         receiver = args[0];
         ++args;
         --nargs;
-    } else {
-        receiver = f->base.func.m_self;
     }
-    return true;
+    return entry(receiver, args, nargs);
 }
 
 }  // namespace runtime

@@ -2,8 +2,8 @@
 // code objects that give compiled functions their __code__.
 #include "runtime/pool.h"
 
-#include <cstring>
 #include <opcode.h>
+#include <cstring>
 
 #include "runtime/compat.h"
 #include "runtime/ref.h"
@@ -29,9 +29,9 @@ PyObject* decompress_block(const PoolLayout& layout, Py_ssize_t expected_size) n
                      "zlib", 1);
         return nullptr;
     }
-    Ref view = Ref::steal(PyMemoryView_FromMemory(
-        reinterpret_cast<char*>(const_cast<unsigned char*>(layout.block)), layout.block_size,
-        PyBUF_READ));
+    Ref view = Ref::steal(
+        PyMemoryView_FromMemory(reinterpret_cast<char*>(const_cast<unsigned char*>(layout.block)),
+                                layout.block_size, PyBUF_READ));
     if (!view) {
         return nullptr;
     }

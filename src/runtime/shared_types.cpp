@@ -156,8 +156,7 @@ int check_shared_type(PyObject* candidate, const char* short_name,
     if (expected_size != 0 &&
         reinterpret_cast<PyTypeObject*>(candidate)->tp_basicsize != expected_size) {
         PyErr_Format(PyExc_TypeError,
-                     "Shared compiled type %.200s has the wrong size, try recompiling",
-                     short_name);
+                     "Shared compiled type %.200s has the wrong size, try recompiling", short_name);
         return -1;
     }
     return 0;

@@ -1,8 +1,8 @@
 // Traceback entries for compiled code and the per-line code-object cache.
 #include "runtime/traceback.h"
 
-#include <cstring>
 #include <frameobject.h>
+#include <cstring>
 
 #include "frame_line.h"
 #include "runtime/ref.h"
@@ -98,8 +98,8 @@ void add_traceback(CodeCache& cache, PyObject* globals, const char* function_nam
     Ref traceback = Ref::steal(PyException_GetTraceback(exception.get()));
     Ref code = Ref::steal(code_cache_lookup(cache, line));
     if (!code) {
-        code = Ref::steal(reinterpret_cast<PyObject*>(
-            PyCode_NewEmpty(file_name, function_name, line)));
+        code = Ref::steal(
+            reinterpret_cast<PyObject*>(PyCode_NewEmpty(file_name, function_name, line)));
         if (!code) {
             return;  // the creation's error stands in for the exception
         }

@@ -6,8 +6,8 @@
 // It registers nothing, so that a start-up measured with it runs as it would
 // without it.
 #include <Python.h>
-#include <cstdint>
 #include <execinfo.h>
+#include <cstdint>
 
 #include "runtime/ref.h"
 
@@ -32,9 +32,7 @@ struct Domain {
 };
 Domain domains[] = {{PYMEM_DOMAIN_RAW, {}}, {PYMEM_DOMAIN_MEM, {}}, {PYMEM_DOMAIN_OBJ, {}}};
 
-PyMemAllocatorEx& wrapped(void* context) noexcept {
-    return static_cast<Domain*>(context)->wrapped;
-}
+PyMemAllocatorEx& wrapped(void* context) noexcept { return static_cast<Domain*>(context)->wrapped; }
 
 bool called_from_spared_code() noexcept {
     void* frames[64];
@@ -164,8 +162,15 @@ PyMethodDef counter_methods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
-PyModuleDef counter_module = {PyModuleDef_HEAD_INIT, "allocation_counter", nullptr, 0,
-                              counter_methods, nullptr, nullptr, nullptr, nullptr};
+PyModuleDef counter_module = {PyModuleDef_HEAD_INIT,
+                              "allocation_counter",
+                              nullptr,
+                              0,
+                              counter_methods,
+                              nullptr,
+                              nullptr,
+                              nullptr,
+                              nullptr};
 
 }  // namespace
 

@@ -9,8 +9,8 @@
 #include <initializer_list>
 
 #include "runtime/function.h"
-#include "runtime/shared_types.h"
 #include "runtime/ref.h"
+#include "runtime/shared_types.h"
 
 namespace {
 
@@ -133,9 +133,12 @@ PyObject* probe_make(PyObject* module, PyObject* args) noexcept {
     }
     Ref qualname = Ref::steal(PyUnicode_FromFormat("Probe.%s", name));
     Ref module_name = Ref::steal(PyModule_GetNameObject(module));
-    PyObject* made = !qualname || !module_name ? nullptr : runtime::function_new(
-        function_type, kind->flags & RETARGET ? &placeholder : &kind->def, qualname.get(),
-        module_name.get(), PyModule_GetDict(module), code != Py_None ? code : nullptr);
+    PyObject* made =
+        !qualname || !module_name
+            ? nullptr
+            : runtime::function_new(
+                  function_type, kind->flags & RETARGET ? &placeholder : &kind->def, qualname.get(),
+                  module_name.get(), PyModule_GetDict(module), code != Py_None ? code : nullptr);
     if (made != nullptr) {
         runtime::CompiledFunction* function = runtime::as_function(made);
         function->flags |= kind->flags & ~RETARGET;
@@ -165,8 +168,15 @@ PyMethodDef probe_methods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
-PyModuleDef probe_module = {PyModuleDef_HEAD_INIT, "calls_probe", nullptr, -1, probe_methods,
-                            nullptr, nullptr, nullptr, nullptr};
+PyModuleDef probe_module = {PyModuleDef_HEAD_INIT,
+                            "calls_probe",
+                            nullptr,
+                            -1,
+                            probe_methods,
+                            nullptr,
+                            nullptr,
+                            nullptr,
+                            nullptr};
 
 }  // namespace
 

@@ -5,10 +5,10 @@
 #include <string_view>
 
 #include "runtime/function.h"
-#include "runtime/shared_types.h"
 #include "runtime/lookup.h"
 #include "runtime/numbers.h"
 #include "runtime/ref.h"
+#include "runtime/shared_types.h"
 #include "runtime/traceback.h"
 
 namespace {
@@ -72,7 +72,8 @@ PyObject* probe_call(PyObject*, PyObject* args) noexcept {
 PyObject* probe_get_module_global(PyObject*, PyObject* args) noexcept {
     PyObject *globals, *builtins, *name;
     if (!PyArg_ParseTuple(args, "O!OU", &PyDict_Type, &globals, &builtins, &name)) return nullptr;
-    return PyObject_Hash(name) == -1 ? nullptr : runtime::get_module_global(globals, builtins, name);
+    return PyObject_Hash(name) == -1 ? nullptr
+                                     : runtime::get_module_global(globals, builtins, name);
 }
 
 // cache(line=0, code=None, reset=False) -> (count, capacity, [(line, code)]),
@@ -107,7 +108,8 @@ PyObject* probe_add_traceback(PyObject*, PyObject* args) noexcept {
     int line;
     PyObject *globals, *trigger = Py_None;
     if (!PyArg_ParseTuple(args, "yiO|O", &name, &line, &globals, &trigger)) return nullptr;
-    if (trigger == Py_None) PyErr_SetString(PyExc_ValueError, "probe failure");
+    if (trigger == Py_None)
+        PyErr_SetString(PyExc_ValueError, "probe failure");
     else if (trigger != Py_False) {
         if (Ref result = Ref::steal(PyObject_CallNoArgs(trigger))) return Py_NewRef(Py_None);
     }
@@ -145,9 +147,9 @@ int probe_exec(PyObject* module) noexcept {
     Py_XDECREF(metatype);  // the registry keeps it
     Ref qualname = Ref::steal(PyUnicode_FromString("compiled_null"));
     if (!qualname) return -1;
-    Ref compiled_null = Ref::steal(runtime::function_new(function_type, &compiled_null_def,
-                                                         qualname.get(), nullptr,
-                                                         PyModule_GetDict(module), nullptr));
+    Ref compiled_null =
+        Ref::steal(runtime::function_new(function_type, &compiled_null_def, qualname.get(), nullptr,
+                                         PyModule_GetDict(module), nullptr));
     Ref static_reporter = Ref::steal(PyCFunction_New(&static_reporter_def, module));
     bool added = compiled_null && static_reporter &&
                  PyModule_AddObjectRef(module, "compiled_null", compiled_null.get()) == 0 &&
@@ -156,8 +158,8 @@ int probe_exec(PyObject* module) noexcept {
 }
 
 PyModuleDef_Slot probe_slots[] = {{Py_mod_exec, reinterpret_cast<void*>(probe_exec)}, {0, nullptr}};
-PyModuleDef probe_module = {PyModuleDef_HEAD_INIT, "runtime_probe", nullptr, 0, probe_methods,
-                            probe_slots, nullptr, nullptr, nullptr};
+PyModuleDef probe_module = {PyModuleDef_HEAD_INIT, "runtime_probe", nullptr, 0,      probe_methods,
+                            probe_slots,           nullptr,         nullptr, nullptr};
 
 }  // namespace
 

@@ -11,11 +11,11 @@ namespace runtime {
 // What a binding wrapper knows of its function.  The names and defaults point
 // at slots that the module fills at start-up, so they are read at call time.
 struct Signature {
-    const char* name;                        // the plain name used in messages
+    const char* name;                         // the plain name used in messages
     PyObject* const* const* parameter_names;  // null-terminated, interned str
-    PyObject* const* const* defaults;        // per parameter: slot of its default, or null
-    Py_ssize_t parameter_count;              // P
-    Py_ssize_t required_count;               // R, the leading parameters without default
+    PyObject* const* const* defaults;         // per parameter: slot of its default, or null
+    Py_ssize_t parameter_count;               // P
+    Py_ssize_t required_count;                // R, the leading parameters without default
 };
 
 // Binds the arguments of a vectorcall into `slots` (P empty references).  On

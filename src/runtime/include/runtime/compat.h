@@ -72,7 +72,6 @@ inline int dict_setdefault_ref(PyObject* dict, PyObject* key, PyObject* value,
     return 0;
 }
 
-
 // One level of the interpreter's C recursion guard, entered as the
 // interpreter enters every built-in function.  Through 3.13 the guard is a
 // counter in the thread state that Py_EnterRecursiveCall decrements and
@@ -105,7 +104,6 @@ public:
     void leave() noexcept { Py_LeaveRecursiveCall(); }
 };
 #endif
-
 
 // sys.monitoring events of compiled functions.  From 3.13 the interpreter
 // lets extension code report its own calls (PyMonitoring_*): a call fires

@@ -12,7 +12,7 @@ namespace runtime {
 
 // Returns a new 2-tuple (defaults tuple, keyword-defaults dict) for a
 // function whose defaults are computed on first read.
-using DefaultsGetter = PyObject* (*)(PyObject* function);
+using DefaultsGetter = PyObject* (*)(PyObject * function);
 
 enum FunctionFlags : std::int32_t {
     FUNCTION_STATIC = 1,        // a class member that still receives the bound self
@@ -25,16 +25,16 @@ enum FunctionFlags : std::int32_t {
 // built-in functions can read those fields directly.
 struct CompiledFunction {
     PyCMethodObject base;
-    PyObject* name;          // made from the method definition on first read
+    PyObject* name;  // made from the method definition on first read
     PyObject* qualname;
-    PyObject* doc;           // made from the method definition on first read
+    PyObject* doc;  // made from the method definition on first read
     PyObject* globals;
     PyObject* code;
     PyObject* closure;
     PyObject* dynamic_defaults;
     std::int32_t flags;
-    PyObject* defaults;      // __defaults__
-    PyObject* kwdefaults;    // __kwdefaults__
+    PyObject* defaults;    // __defaults__
+    PyObject* kwdefaults;  // __kwdefaults__
     DefaultsGetter defaults_getter;
     PyObject* annotations;
     PyObject* coroutine_marker;
@@ -61,8 +61,8 @@ extern PyType_Spec function_type_spec;
 // A new function object of `type` for `def`, taking a reference to every
 // object it is given.  `qualname` and `globals` must not be null; `module`,
 // `code`, `defaults` (the __defaults__ tuple) and `annotations` (a dict) may be.
-PyObject* function_new(PyTypeObject* type, PyMethodDef* def, PyObject* qualname,
-                       PyObject* module, PyObject* globals, PyObject* code,
-                       PyObject* defaults = nullptr, PyObject* annotations = nullptr) noexcept;
+PyObject* function_new(PyTypeObject* type, PyMethodDef* def, PyObject* qualname, PyObject* module,
+                       PyObject* globals, PyObject* code, PyObject* defaults = nullptr,
+                       PyObject* annotations = nullptr) noexcept;
 
 }  // namespace runtime

@@ -56,12 +56,10 @@ struct MachineNumber {
             return false;
         }
         switch (kind) {
-            case Kind::integer:
-                return i == other.i;
+            case Kind::integer: return i == other.i;
             case Kind::real:
                 return std::bit_cast<std::uint64_t>(d) == std::bit_cast<std::uint64_t>(other.d);
-            default:
-                return big == other.big;
+            default: return big == other.big;
         }
     }
 };
@@ -92,12 +90,9 @@ inline PyObject* from_machine(const MachineNumber& number, PyObject* shared) noe
         return Py_NewRef(shared);
     }
     switch (number.kind) {
-        case MachineNumber::Kind::integer:
-            return PyLong_FromLongLong(number.i);
-        case MachineNumber::Kind::real:
-            return PyFloat_FromDouble(number.d);
-        default:
-            return Py_NewRef(number.big);
+        case MachineNumber::Kind::integer: return PyLong_FromLongLong(number.i);
+        case MachineNumber::Kind::real: return PyFloat_FromDouble(number.d);
+        default: return Py_NewRef(number.big);
     }
 }
 

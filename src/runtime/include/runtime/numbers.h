@@ -26,7 +26,8 @@ inline auto by_class(PyObject* x, OnInt on_int, OnBig on_big, OnFloat on_float,
     if (PyLong_CheckExact(x)) {
         std::int64_t value;
         bool compact;
-        if (int64_value(x, value, compact) && (compact || (value >= -wide_limit && value <= wide_limit))) {
+        if (int64_value(x, value, compact) &&
+            (compact || (value >= -wide_limit && value <= wide_limit))) {
             return on_int(value, compact);
         }
         return on_big();
@@ -37,13 +38,9 @@ inline auto by_class(PyObject* x, OnInt on_int, OnBig on_big, OnFloat on_float,
     return otherwise();
 }
 
-inline PyNumberMethods* int_slots() noexcept {
-    return PyLong_Type.tp_as_number;
-}
+inline PyNumberMethods* int_slots() noexcept { return PyLong_Type.tp_as_number; }
 
-inline PyObject* new_int(std::int64_t value) noexcept {
-    return PyLong_FromLongLong(value);
-}
+inline PyObject* new_int(std::int64_t value) noexcept { return PyLong_FromLongLong(value); }
 
 }  // namespace number_detail
 
@@ -105,17 +102,21 @@ inline PyObject* num_truediv_const(PyObject* x, const IntConstant& K) noexcept {
 inline PyObject* num_add_const(PyObject* x, const IntConstant& K, bool in_place) noexcept {
     using namespace number_detail;
     return by_class(
-        x, [&](std::int64_t v, bool) { return v == 0 ? Py_NewRef(K.object()) : new_int(v + K.value); },
+        x,
+        [&](std::int64_t v, bool) { return v == 0 ? Py_NewRef(K.object()) : new_int(v + K.value); },
         [&] { return int_slots()->nb_add(x, K.object()); },
         [&](double d) { return PyFloat_FromDouble(d + static_cast<double>(K.value)); },
-        [&] { return in_place ? PyNumber_InPlaceAdd(x, K.object()) : PyNumber_Add(x, K.object()); });
+        [&] {
+            return in_place ? PyNumber_InPlaceAdd(x, K.object()) : PyNumber_Add(x, K.object());
+        });
 }
 
 // K + x
 inline PyObject* num_radd_const(const IntConstant& K, PyObject* x) noexcept {
     using namespace number_detail;
     return by_class(
-        x, [&](std::int64_t v, bool) { return v == 0 ? Py_NewRef(K.object()) : new_int(K.value + v); },
+        x,
+        [&](std::int64_t v, bool) { return v == 0 ? Py_NewRef(K.object()) : new_int(K.value + v); },
         [&] { return int_slots()->nb_add(K.object(), x); },
         [&](double d) { return PyFloat_FromDouble(static_cast<double>(K.value) + d); },
         [&] { return PyNumber_Add(K.object(), x); });
@@ -142,8 +143,8 @@ inline PyObject* num_abs(PyObject* x) noexcept {
     using namespace number_detail;
     return by_class(
         x, [&](std::int64_t v, bool) { return v >= 0 ? Py_NewRef(x) : new_int(-v); },
-        [&] { return int_slots()->nb_absolute(x); },
-        [&](double) { return PyNumber_Absolute(x); }, [&] { return PyNumber_Absolute(x); });
+        [&] { return int_slots()->nb_absolute(x); }, [&](double) { return PyNumber_Absolute(x); },
+        [&] { return PyNumber_Absolute(x); });
 }
 
 // Truth of o: 1, 0, or -1 with an exception set.
@@ -224,12 +225,9 @@ inline PyObject* num_binary(PyObject* a, PyObject* b, bool in_place = false) noe
         std::int64_t x = small_int_value(a);
         std::int64_t y = small_int_value(b);
         switch (op) {
-            case BinaryOp::add:
-                return new_int(x + y);
-            case BinaryOp::subtract:
-                return new_int(x - y);
-            default:
-                return new_int(x * y);
+            case BinaryOp::add: return new_int(x + y);
+            case BinaryOp::subtract: return new_int(x - y);
+            default: return new_int(x * y);
         }
     }
     double x;
@@ -237,12 +235,9 @@ inline PyObject* num_binary(PyObject* a, PyObject* b, bool in_place = false) noe
     // A float result needs at least one float operand, as the slots would give.
     if ((PyFloat_CheckExact(a) || PyFloat_CheckExact(b)) && as_double(a, x) && as_double(b, y)) {
         switch (op) {
-            case BinaryOp::add:
-                return PyFloat_FromDouble(x + y);
-            case BinaryOp::subtract:
-                return PyFloat_FromDouble(x - y);
-            case BinaryOp::multiply:
-                return PyFloat_FromDouble(x * y);
+            case BinaryOp::add: return PyFloat_FromDouble(x + y);
+            case BinaryOp::subtract: return PyFloat_FromDouble(x - y);
+            case BinaryOp::multiply: return PyFloat_FromDouble(x * y);
             case BinaryOp::true_divide:
                 if (y != 0.0) {
                     return PyFloat_FromDouble(x / y);
@@ -251,14 +246,12 @@ inline PyObject* num_binary(PyObject* a, PyObject* b, bool in_place = false) noe
         }
     }
     switch (op) {
-        case BinaryOp::add:
-            return in_place ? PyNumber_InPlaceAdd(a, b) : PyNumber_Add(a, b);
+        case BinaryOp::add: return in_place ? PyNumber_InPlaceAdd(a, b) : PyNumber_Add(a, b);
         case BinaryOp::subtract:
             return in_place ? PyNumber_InPlaceSubtract(a, b) : PyNumber_Subtract(a, b);
         case BinaryOp::multiply:
             return in_place ? PyNumber_InPlaceMultiply(a, b) : PyNumber_Multiply(a, b);
-        default:
-            return in_place ? PyNumber_InPlaceTrueDivide(a, b) : PyNumber_TrueDivide(a, b);
+        default: return in_place ? PyNumber_InPlaceTrueDivide(a, b) : PyNumber_TrueDivide(a, b);
     }
 }
 

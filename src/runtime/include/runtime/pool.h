@@ -27,12 +27,12 @@ int expand_pool(const PoolLayout& layout, PyObject** entries) noexcept;
 // Bit fields of a code-object descriptor word, from the least significant
 // bit; the layout is written once, in the shifts and masks below.
 struct CodeDescriptor {
-    int argument_count;        // 2 bits
-    int positional_only_count; // 1 bit
-    int keyword_only_count;    // 1 bit
-    int local_count;           // 3 bits
-    int flags;                 // 10 bits
-    int first_line;            // 8 bits
+    int argument_count;         // 2 bits
+    int positional_only_count;  // 1 bit
+    int keyword_only_count;     // 1 bit
+    int local_count;            // 3 bits
+    int flags;                  // 10 bits
+    int first_line;             // 8 bits
 };
 
 namespace descriptor_detail {
@@ -53,8 +53,9 @@ constexpr CodeDescriptor decode_descriptor(std::uint32_t word) noexcept {
 
 constexpr std::uint32_t encode_descriptor(const CodeDescriptor& d) noexcept {
     using descriptor_detail::fields;
-    const int values[] = {d.argument_count, d.positional_only_count, d.keyword_only_count,
-                          d.local_count,    d.flags,                 d.first_line};
+    const int values[] = {
+        d.argument_count, d.positional_only_count, d.keyword_only_count, d.local_count, d.flags,
+        d.first_line};
     std::uint32_t word = 0;
     for (int i = 0; i < 6; ++i) {
         word |= (static_cast<std::uint32_t>(values[i]) & fields[i].mask) << fields[i].shift;
