@@ -11,7 +11,8 @@
 
 namespace geometry {
 
-constexpr Machine::Callable Machine::function(Pool name) noexcept {
+template <typename Arithmetic>
+constexpr auto Machine<Arithmetic>::function(Pool name) noexcept -> Callable {
     for (int index = 0; index < function_count; ++index) {
         if (function_rows[index].called_by_name && function_rows[index].name.entry == name) {
             return static_cast<Callable>(index);
@@ -21,8 +22,9 @@ constexpr Machine::Callable Machine::function(Pool name) noexcept {
 }
 
 // Row `index` called with `count` arguments, the rest taking their defaults.
+template <typename Arithmetic>
 template <int index>
-Machine::Value Machine::call_row(const Value* given, int count) noexcept {
+auto Machine<Arithmetic>::call_row(const Value* given, int count) noexcept -> Value {
     constexpr const FunctionRow& row = function_rows[index];
     if constexpr (!row.called_by_name) {
         return arithmetic_.decline();  // Machine::function gives no such callable
@@ -56,9 +58,10 @@ Machine::Value Machine::call_row(const Value* given, int count) noexcept {
     }
 }
 
+template <typename Arithmetic>
 template <int... index>
-Machine::Value Machine::call_any(Callable f, const Value* given, int count,
-                                 std::integer_sequence<int, index...>) noexcept {
+auto Machine<Arithmetic>::call_any(Callable f, const Value* given, int count,
+                                   std::integer_sequence<int, index...>) noexcept -> Value {
     Value result;
     bool called =
         ((f == static_cast<Callable>(index) && (result = call_row<index>(given, count), true)) ||
@@ -66,7 +69,8 @@ Machine::Value Machine::call_any(Callable f, const Value* given, int count,
     return called ? result : arithmetic_.decline();
 }
 
-inline Machine::Value Machine::call(Callable f, const Value& x) noexcept {
+template <typename Arithmetic>
+auto Machine<Arithmetic>::call(Callable f, const Value& x) noexcept -> Value {
     if (declined()) {
         return {};
     }
@@ -76,7 +80,8 @@ inline Machine::Value Machine::call(Callable f, const Value& x) noexcept {
     return call_any(f, &x, 1, std::make_integer_sequence<int, function_count>());
 }
 
-inline Machine::Value Machine::call(Callable f, const Value& x, const Value& y) noexcept {
+template <typename Arithmetic>
+auto Machine<Arithmetic>::call(Callable f, const Value& x, const Value& y) noexcept -> Value {
     if (declined()) {
         return {};
     }
@@ -84,6 +89,6 @@ inline Machine::Value Machine::call(Callable f, const Value& x, const Value& y) 
     return call_any(f, given, 2, std::make_integer_sequence<int, function_count>());
 }
 
-static_assert(NumberDomain<Machine>);
+static_assert(NumberDomain<TaggedMachine> && NumberDomain<RealMachine>);
 
 }  // namespace geometry

@@ -13,13 +13,18 @@
 #include "domain.h"
 #include "module_state.h"
 #include "runtime/machine_arithmetic.h"
+#include "runtime/real_arithmetic.h"
 #include "watched_names.h"
 
 namespace geometry {
 
+// Over `Arithmetic`: MachineArithmetic, whose numbers carry their kind (int,
+// float or big int) as the interpreter's objects do, or RealArithmetic, for
+// a call whose arguments let every value be a double.
+template <typename Arithmetic>
 class Machine {
 public:
-    using Value = runtime::MachineNumber;
+    using Value = typename Arithmetic::Number;
     // What a looked-up name holds: the row index of one of the module's
     // functions, math.sqrt, or something that a call declines for.
     enum class Callable : int { sqrt = -1, unknown = -2 };
@@ -33,7 +38,7 @@ public:
     // Nothing is recorded: the caller re-runs a declined call on objects.
     bool failed_with_traceback(int) const noexcept { return arithmetic_.declined; }
 
-    Value constant(const runtime::IntConstant& K) const noexcept { return Value::integer(K.value); }
+    Value constant(const runtime::IntConstant& K) const noexcept { return arithmetic_.constant(K); }
     Value float_zero() const noexcept {
         Value zero = Value::real(0.0);
         zero.shared = true;  // boxed as state.float_zero itself
@@ -116,11 +121,11 @@ public:
     // range(iter) for an exact int; long loops are left to the object path,
     // which can be interrupted.
     Passes range(const Value& iter) noexcept {
-        if (!iter.is_integer() || iter.i > pass_limit) {
+        Passes passes;
+        if (arithmetic_.pass_count(iter, passes.remaining) && passes.remaining > pass_limit) {
             arithmetic_.decline();
-            return {};
         }
-        return {iter.i};
+        return passes;
     }
     bool next(Passes& passes) noexcept { return passes.remaining-- > 0; }
 
@@ -154,7 +159,7 @@ private:
     Value call_any(Callable f, const Value* given, int count,
                    std::integer_sequence<int, index...>) noexcept;
 
-    runtime::MachineArithmetic arithmetic_;
+    Arithmetic arithmetic_;
     double pi_;
     Memo sine_memo_;
     // arctan's Newton step calls _tan_rad twice with one theta, and theta
@@ -162,5 +167,8 @@ private:
     Memo tan_rad_memo_[2];
     int tan_rad_next_ = 0;
 };
+
+using TaggedMachine = Machine<runtime::MachineArithmetic>;
+using RealMachine = Machine<runtime::RealArithmetic>;
 
 }  // namespace geometry

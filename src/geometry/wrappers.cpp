@@ -12,6 +12,7 @@
 #include "runtime/argument_binding.h"
 #include "runtime/function.h"
 #include "runtime/machine_number.h"
+#include "runtime/real_arithmetic.h"
 #include "runtime/ref.h"
 #include "watched_names.h"
 
@@ -30,9 +31,40 @@ struct Arguments {
     bool calls_observed;
 };
 
-// Runs row `index`'s body: in machine numbers when every argument is an
-// exact int or float and the watched names hold, and again on objects from the
-// start if the machine path declines.
+// What a machine path made of a call.
+enum class MachineRun { unread, declined, done };
+
+// Row `index`'s body in the machine domain `M`, when `read` takes every
+// argument: `result` is then the boxed result, unless the body declined.
+template <int index, typename M, typename Read>
+MachineRun run_machine(const Arguments& arguments, const WatchedNames& names, Read read,
+                       PyObject*& result) noexcept {
+    constexpr const FunctionRow& row = function_rows[index];
+    typename M::Value numbers[row.argument_count];
+    if constexpr (!row.takes_double) {
+        for (int i = 0; i < row.argument_count; ++i) {
+            if (!read(arguments.values[i], numbers[i])) {
+                return MachineRun::unread;
+            }
+        }
+    }
+    M machine(names);
+    typename M::Value value = body<index>(machine, numbers, arguments.number);
+    if (machine.declined()) {
+        return MachineRun::declined;
+    }
+    result = runtime::from_machine(value, state.float_zero);
+    if (result == nullptr) {
+        PyErr_Clear();  // out of memory: the object path reports where
+        return MachineRun::declined;
+    }
+    return MachineRun::done;
+}
+
+// Runs row `index`'s body: when the watched names hold, in doubles if every
+// argument is an exact float or an int of at most 53 bits, else in machine
+// numbers if every argument is an exact int or float; and on objects from
+// the start if neither applies or the machine path declines.
 //
 // While a tool observes calls (a profiler), the body runs on objects: the
 // machine path enters the module's own functions directly, so a profile
@@ -45,22 +77,14 @@ template <int index>
 PyObject* run(const Arguments& arguments) noexcept {
     constexpr int count = function_rows[index].argument_count;
     if (const WatchedNames* names = arguments.calls_observed ? nullptr : watched_names()) {
-        Machine::Value numbers[count];
-        bool exact = true;
-        if constexpr (!function_rows[index].takes_double) {
-            for (int i = 0; i < count && exact; ++i) {
-                exact = runtime::to_machine(arguments.values[i], numbers[i]);
-            }
+        PyObject* result;
+        MachineRun run =
+            run_machine<index, RealMachine>(arguments, *names, runtime::to_real, result);
+        if (run == MachineRun::unread) {
+            run = run_machine<index, TaggedMachine>(arguments, *names, runtime::to_machine, result);
         }
-        if (exact) {
-            Machine machine(*names);
-            Machine::Value result = body<index>(machine, numbers, arguments.number);
-            if (!machine.declined()) {
-                if (PyObject* boxed = runtime::from_machine(result, state.float_zero)) {
-                    return boxed;
-                }
-                PyErr_Clear();  // out of memory: the object path reports where
-            }
+        if (run == MachineRun::done) {
+            return result;
         }
     }
     Ref values[count];

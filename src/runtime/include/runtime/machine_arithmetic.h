@@ -8,11 +8,11 @@
 #pragma once
 
 #include <Python.h>
-#include <cerrno>
 #include <cmath>
 #include <cstdint>
 
 #include "runtime/compat.h"
+#include "runtime/float_operations.h"
 #include "runtime/machine_number.h"
 
 namespace runtime {
@@ -38,24 +38,13 @@ public:
     Number constant(const IntConstant& K) const noexcept { return Number::integer(K.value); }
     Number real(double value) const noexcept { return Number::real(value); }
 
-    // x % K (K > 0): the floor remainder; for a float, fmod with the sign of
-    // the divisor and a signed zero fixed up as the interpreter does.
+    // x % K (K > 0): the floor remainder.
     Number remainder(const Number& x, const IntConstant& K) noexcept {
         if (x.is_integer()) {
             return Number::integer(floor_remainder(x.i, K.value));
         }
         if (x.is_real()) {
-            double divisor = static_cast<double>(K.value);
-            // fmod is exact, and for |x| below the divisor it is x itself.
-            double mod = std::fabs(x.d) < divisor ? x.d : std::fmod(x.d, divisor);
-            if (mod) {
-                if ((divisor < 0) != (mod < 0)) {
-                    mod += divisor;
-                }
-            } else {
-                mod = std::copysign(0.0, divisor);
-            }
-            return Number::real(mod);
+            return Number::real(float_remainder(x.d, static_cast<double>(K.value)));
         }
         return big_rem(x, K);
     }
@@ -106,9 +95,7 @@ public:
         return x.is_real() ? Number::real(std::fabs(x.d)) : decline();
     }
 
-    // x ** 2.  An int is squared exactly; a float goes through the C
-    // library's pow after the interpreter's own special cases (its results
-    // differ from x * x in the last bit for some x).
+    // x ** 2.  An int is squared exactly.
     Number square(const Number& x) noexcept {
         if (x.is_integer()) {
             return multiply(x, x);
@@ -116,28 +103,8 @@ public:
         if (!x.is_real()) {
             return decline();
         }
-        double v = x.d;
-        if (std::isnan(v)) {
-            return Number::real(v);
-        }
-        if (std::isinf(v)) {
-            return Number::real(std::fabs(v));
-        }
-        if (v == 0.0) {
-            return Number::real(0.0);
-        }
-        v = std::fabs(v);
-        if (v == 1.0) {
-            return Number::real(1.0);
-        }
-        errno = 0;
-        double result = library_pow(v, two);
-        if (errno == 0 && std::isinf(result)) {
-            errno = ERANGE;
-        } else if (errno == ERANGE && result == 0.0) {
-            errno = 0;
-        }
-        return errno != 0 ? decline() : Number::real(result);
+        double result;
+        return float_square(x.d, result) ? Number::real(result) : decline();
     }
 
     // math.sqrt: an int is converted first; a negative argument raises there.
@@ -145,11 +112,8 @@ public:
         if (x.is_big()) {
             return decline();
         }
-        double v = x.as_double();
-        if (v < 0.0) {
-            return decline();
-        }
-        return Number::real(std::sqrt(v));
+        double result;
+        return float_sqrt(x.as_double(), result) ? Number::real(result) : decline();
     }
 
     // The comparisons of an operand with a small constant, and their truth.
@@ -176,16 +140,17 @@ public:
         return a.as_double() > b.as_double();
     }
 
-private:
-    static constexpr double two_value = 2.0;
-    // Read at run time, so that the compiler cannot turn pow(v, 2.0) into
-    // v * v, which is not what the interpreter computes.
-    static inline volatile double two = two_value;
-
-    [[gnu::noinline]] static double library_pow(double base, double exponent) noexcept {
-        return std::pow(base, exponent);
+    // The count of passes of range(n): n must be an int.
+    bool pass_count(const Number& n, std::int64_t& count) noexcept {
+        if (!n.is_integer()) {
+            decline();
+            return false;
+        }
+        count = n.i;
+        return true;
     }
 
+private:
     static bool exact(const Number& x) noexcept {
         return x.i >= -exact_limit && x.i <= exact_limit;
     }
