@@ -355,7 +355,7 @@ bool read_wide(PyObject* value, Wide& out) noexcept {
     if (bottom == static_cast<unsigned long long>(-1) && PyErr_Occurred()) {
         return false;
     }
-    out = (static_cast<Wide>(top) << 64) | static_cast<Wide>(bottom);
+    out = static_cast<Wide>(top) * (Wide{1} << 64) + static_cast<Wide>(bottom);
     return true;
 }
 
