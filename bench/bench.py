@@ -10,7 +10,16 @@ reports the median of three repeats and the spread of its ratio to math.sin
 over them (max - min, relative to the median).  Ratios, not absolute times,
 are what carry from one machine to another.
 
-    python bench/bench.py [--quick] [--json PATH]
+    python bench/bench.py [--quick] [--floor] [--json PATH]
+
+--floor adds two columns for the rows whose arguments are exact ints and
+floats: "kernel ns", the time of the same call in the floor kernel
+(_trigonometry_testing.floor_kernel, the eight functions on plain doubles and
+64-bit ints in the same order of operations, timed by its own loop in C++),
+and "x floor", the module's time over the kernel's plus that of
+math.fabs(0.5), the cheapest built-in call that returns a new float: how far
+a call stands above the arithmetic and the one allocation it cannot avoid.
+Both are timed in the same interleaved blocks as the module's calls.
 """
 import argparse
 import json
@@ -107,6 +116,7 @@ ROWS = [("sin", (30,)), ("sin", (30.5,)), ("sin", (10**30,)), ("cosin", (60,)), 
         ("arcsin", (0.5,)), ("arccos", (0.25,)), ("sin", (FloatSub(30.5),))]
 BASELINE = "math.sin(0.5)"
 REPEATS = 3
+FLOOR_CALL = "math.fabs(0.5)"
 
 
 def label(name, args):
@@ -149,47 +159,119 @@ def measure(timers, blocks, seconds):
     return repeats
 
 
+def floor_kernel():
+    """The floor kernel, or None when the test-only modules are not built."""
+    try:
+        from _trigonometry_testing import floor_kernel as kernel
+    except ModuleNotFoundError as exc:
+        if exc.name not in ("_trigonometry_testing", "_trigonometry_testing.floor_kernel"):
+            raise
+        return None
+    return kernel
+
+
+class KernelTimer:
+    """timeit.Timer's timeit() over the kernel's own loop of `number` calls."""
+
+    def __init__(self, kernel, name, args):
+        self.kernel, self.name, self.args = kernel, name, args
+
+    def timeit(self, number):
+        return self.kernel.time(self.name, *self.args, n=number) * number * 1e-9
+
+
+def floor_timers(kernel, name, args):
+    """The floor columns' timers of a row: none unless every argument is an
+    exact int or float, which is all the kernel takes."""
+    if kernel is None or not all(type(a) in (int, float) for a in args):
+        return {}
+    if bits(kernel.evaluate(name, *args)) != bits(getattr(trig, name)(*args)):
+        raise SystemExit(f"{label(name, args)}: the module and the floor kernel disagree")
+    return {"fabs": timer(math.fabs, (0.5,)), "kernel": KernelTimer(kernel, name, args)}
+
+
+def floor_columns(repeats):
+    """kernel ns and x floor of a row, each the median over the repeats (of
+    the best block in each); None for a row the kernel does not take."""
+    if "kernel" not in repeats[0]:
+        return {"kernel_ns": None, "x_floor": None}
+    return {"kernel_ns": statistics.median(r["kernel"] for r in repeats) * 1e9,
+            "x_floor": statistics.median(r["native"] / (r["kernel"] + r["fabs"])
+                                         for r in repeats)}
+
+
 def bits(value):
     return struct.pack("<d", value) if type(value) is float else repr(value)
 
 
-def row(python, name, args, blocks, seconds):
+def row(python, name, args, blocks, seconds, kernel=None, floor=False):
     native, pure = getattr(trig, name), getattr(python, name)
     if bits(native(*args)) != bits(pure(*args)):
         raise SystemExit(f"{label(name, args)}: the module and the Python version disagree")
-    repeats = measure({"math": timer(math.sin, (0.5,)), "native": timer(native, args),
-                       "python": timer(pure, args)}, blocks, seconds)
+    timers = {"math": timer(math.sin, (0.5,)), "native": timer(native, args),
+              "python": timer(pure, args)}
+    if floor:
+        timers.update(floor_timers(kernel, name, args))
+    repeats = measure(timers, blocks, seconds)
     ratios = [r["native"] / r["math"] for r in repeats]
     ratio = statistics.median(ratios)
-    return {"row": label(name, args),
-            "ns": statistics.median(r["native"] for r in repeats) * 1e9,
-            "ratio_math": ratio,
-            "speedup_python": statistics.median(r["python"] / r["native"] for r in repeats),
-            "spread": (max(ratios) - min(ratios)) / ratio}
+    result = {"row": label(name, args),
+              "ns": statistics.median(r["native"] for r in repeats) * 1e9,
+              "ratio_math": ratio,
+              "speedup_python": statistics.median(r["python"] / r["native"] for r in repeats),
+              "spread": (max(ratios) - min(ratios)) / ratio}
+    if floor:
+        result.update(floor_columns(repeats))
+    return result
 
 
-def table(rows):
+def table(rows, floor=False):
     lines = [f"| call | ns per call | × {BASELINE} | speed-up over Python | spread |",
              "|---|---:|---:|---:|---:|"]
     lines += [f"| `{r['row']}` | {r['ns']:,.0f} | {r['ratio_math']:,.1f} | "
               f"{r['speedup_python']:.2f}× | {r['spread']:.1%} |" for r in rows]
+    if floor:
+        lines = [line + cells for line, cells in zip(lines, floor_cells(rows))]
     return "\n".join(lines)
+
+
+def floor_cells(rows):
+    """The floor columns' cells of the table's lines, header first."""
+    yield " kernel ns | × floor |"
+    yield "---:|---:|"
+    for r in rows:
+        if r["kernel_ns"] is None:
+            yield " – | – |"
+        else:
+            yield f" {r['kernel_ns']:,.0f} | {r['x_floor']:,.2f} |"
 
 
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--quick", action="store_true",
                         help="one short block per repeat: a smoke run, not a measurement")
+    parser.add_argument("--floor", action="store_true",
+                        help="add the columns 'kernel ns' and '× floor': the same call in the "
+                             "floor kernel, and the module's time over the kernel's plus "
+                             f"{FLOOR_CALL}'s")
     parser.add_argument("--json", metavar="PATH", help="also write the rows to PATH as JSON")
     options = parser.parse_args(argv)
     blocks, seconds = (1, 0.0005) if options.quick else (7, 0.03)
 
+    kernel = floor_kernel() if options.floor else None
+    floor = kernel is not None
     python = pure_module()
-    rows = [row(python, name, args, blocks, seconds) for name, args in ROWS]
+    rows = [row(python, name, args, blocks, seconds, kernel, floor) for name, args in ROWS]
     print(f"Python {platform.python_version()} on {platform.machine()}; median of {REPEATS} "
           f"repeats, each the best of {blocks} interleaved block(s) of about {seconds * 1e3:g} ms"
           f"{' (quick run)' if options.quick else ''}.\n")
-    print(table(rows))
+    if floor:
+        print(f"kernel ns: the floor kernel's loop, timed in C++; × floor: ns per call / "
+              f"(kernel ns + {FLOOR_CALL} ns), both per repeat, the median of the repeats.\n")
+    elif options.floor:
+        print("No floor columns: _trigonometry_testing.floor_kernel is built only with "
+              "TRIGONOMETRY_TEST_MODULES=ON.\n")
+    print(table(rows, floor))
     if options.json:
         with open(options.json, "w") as out:
             json.dump(rows, out, indent=2)
