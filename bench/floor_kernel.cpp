@@ -310,10 +310,10 @@ struct Row {
 };
 
 constexpr Row rows[] = {
-    {"sin", Name::sin, 1, 1, true},         {"cosin", Name::cosin, 1, 1, true},
-    {"tan", Name::tan, 1, 1, true},         {"_tan_rad", Name::tan_rad, 1, 1, true},
-    {"arctan", Name::arctan, 1, 2, false},  {"arctan2", Name::arctan2, 2, 2, false},
-    {"arcsin", Name::arcsin, 1, 1, false},  {"arccos", Name::arccos, 1, 1, false},
+    {"sin", Name::sin, 1, 1, true},        {"cosin", Name::cosin, 1, 1, true},
+    {"tan", Name::tan, 1, 1, true},        {"_tan_rad", Name::tan_rad, 1, 1, true},
+    {"arctan", Name::arctan, 1, 2, false}, {"arctan2", Name::arctan2, 2, 2, false},
+    {"arcsin", Name::arcsin, 1, 1, false}, {"arccos", Name::arccos, 1, 1, false},
 };
 
 struct Operand {
@@ -412,8 +412,8 @@ bool parse(PyObject* const* args, Py_ssize_t nargs, Request& request) noexcept {
     const Row& row = *request.row;
     request.count = static_cast<int>(nargs - 1);
     if (request.count < row.least || request.count > row.most) {
-        PyErr_Format(PyExc_TypeError, "%s takes %d to %d arguments (%d given)", row.name,
-                     row.least, row.most, request.count);
+        PyErr_Format(PyExc_TypeError, "%s takes %d to %d arguments (%d given)", row.name, row.least,
+                     row.most, request.count);
         return false;
     }
     for (int k = 0; k < request.count; ++k) {
@@ -438,12 +438,9 @@ bool parse(PyObject* const* args, Py_ssize_t nargs, Request& request) noexcept {
 template <typename Visit>
 void as_machine(const Operand& operand, Visit&& visit) {
     switch (operand.kind) {
-        case Operand::Kind::integer:
-            return visit(operand.i);
-        case Operand::Kind::real:
-            return visit(operand.d);
-        default:
-            return visit(operand.w);
+        case Operand::Kind::integer: return visit(operand.i);
+        case Operand::Kind::real: return visit(operand.d);
+        default: return visit(operand.w);
     }
 }
 template <typename Visit>
@@ -508,8 +505,7 @@ PyObject* fault_error(const Request& request, Fault fault) noexcept {
         case Fault::sqrt_domain: why = "math.sqrt of a negative number"; break;
         case Fault::pow_overflow: why = "x ** 2 overflows"; break;
         case Fault::beyond_kernel:
-            PyErr_Format(PyExc_ValueError,
-                         "%s: the floor kernel does not divide ints beyond 2**53",
+            PyErr_Format(PyExc_ValueError, "%s: the floor kernel does not divide ints beyond 2**53",
                          request.row->name);
             return nullptr;
         case Fault::none: break;
@@ -607,9 +603,8 @@ PyObject* kernel_time(PyObject*, PyObject* const* args, Py_ssize_t nargs,
         return fault_error(request, outcome.fault);
     }
     double nanoseconds = 0.0;
-    dispatch(request, [&](auto kernel, auto... values) {
-        nanoseconds = time_calls(n, kernel, values...);
-    });
+    dispatch(request,
+             [&](auto kernel, auto... values) { nanoseconds = time_calls(n, kernel, values...); });
     return PyFloat_FromDouble(nanoseconds);
 }
 
@@ -622,8 +617,15 @@ PyMethodDef kernel_methods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
-PyModuleDef kernel_module = {PyModuleDef_HEAD_INIT, "floor_kernel", nullptr, 0,
-                             kernel_methods, nullptr, nullptr, nullptr, nullptr};
+PyModuleDef kernel_module = {PyModuleDef_HEAD_INIT,
+                             "floor_kernel",
+                             nullptr,
+                             0,
+                             kernel_methods,
+                             nullptr,
+                             nullptr,
+                             nullptr,
+                             nullptr};
 
 }  // namespace
 
