@@ -2,11 +2,22 @@
 the same interpreter operations in the same order on the same operands, each
 module-level name looked up afresh in the given dictionary, then in builtins.
 An exception leaving a statement is tagged (function, line); ``model_entries``
-gives the tags outermost first, like ``support.module_entries``."""
+gives the tags outermost first, like ``support.module_entries``.
+
+The bodies are written here again rather than run from the module's Python
+source (support.source) because the compiled module does not do everything
+the way the interpreter would run that file: it converts `rad` to a double
+on entry, makes a new float of `tol` at every loop test, calls `range`
+without looking the name up, compares `x == 0` by value for exact numbers,
+and words its unbound-local error its own way; and each statement here has
+to be tagged with its line.  The statements are named by their text in the
+source, which gives their lines, and the names and defaults come from there
+too."""
 import builtins
 from contextlib import contextmanager
-from functools import partial
 from array import array
+
+from support import source
 
 _MISSING = object()
 _range, _iter = range, iter     # range is called directly, never looked up by name
@@ -17,14 +28,20 @@ def model_entries(exc):
 
 
 @contextmanager
-def _at(function, line):
-    """A source statement: an exception leaving it records (function, line)."""
+def _at(function, statement=None):
+    """The statement of `function` that reads `statement` in the source (the
+    def without one): an exception leaving it records (function, its line)."""
+    line = source.statement_line(function, statement)
     try:
         yield
     except Exception as exc:
         exc.__dict__.setdefault("_model_entries", []).append(
             ("geometry.trigonometry." + function, line))
         raise
+
+
+def _tagger(function):
+    return lambda statement=None: _at(function, statement)
 
 
 def _truth(o):
@@ -42,10 +59,13 @@ def _double(o):
     return array("d", (o,))[0]
 
 
+RETURN_TAN_RAD = "return sin(rad * 180 / constants.pi) / cosin(rad * 180 / constants.pi)"
+
+
 class Model:
     """The eight bodies, reaching everything else through ``namespace``."""
 
-    NAMES = ("sin", "cosin", "tan", "_tan_rad", "arctan", "arctan2", "arcsin", "arccos")
+    NAMES = source.NAMES
 
     def __init__(self, namespace):
         self.namespace = namespace
@@ -72,95 +92,95 @@ class Model:
         return sqrt(1 - self._global("sin")(angle) * self._global("sin")(angle))
 
     def sin(self, angle):
-        at = partial(_at, "sin")
-        with at(19): angle = angle % 360
-        with at(20): test = _truth(angle >= 180)
+        at = _tagger("sin")
+        with at("angle = angle % 360"): angle = angle % 360
+        with at("angle >= 180"): test = _truth(angle >= 180)
         if test:
-            with at(21): angle -= 360
+            with at("angle -= 360"): angle -= 360
         sign = 1
-        with at(24): test = _truth(angle > 90)
+        with at("angle > 90"): test = _truth(angle > 90)
         if test:
-            with at(25): angle = 180 - angle
+            with at("angle = 180 - angle"): angle = 180 - angle
         else:
-            with at(26): test = _truth(angle < -90)
+            with at("angle < -90"): test = _truth(angle < -90)
             if test:
-                with at(27): angle = -180 - angle
-        with at(30): x = angle * self._pi() / 180
+                with at("angle = -180 - angle"): angle = -180 - angle
+        with at("x = angle * constants.pi / 180"): x = angle * self._pi() / 180
         term, tol, result, i = x, 1e-15, 0.0, 0
         while True:
-            with at(37): test = _truth(abs(term) > _double(tol))
+            with at("abs(term) > tol"): test = _truth(abs(term) > _double(tol))
             if not test:
                 break
-            with at(38): result += term
-            with at(39): i += 1
-            with at(40): term *= -x * x / ((2 * i) * (2 * i + 1))
-        with at(42): return sign * result
+            with at("result += term"): result += term
+            with at("i += 1"): i += 1
+            with at("term *= -x * x / ((2 * i) * (2 * i + 1))"): term *= -x * x / ((2 * i) * (2 * i + 1))
+        with at("return sign * result"): return sign * result
 
     def cosin(self, angle):
-        at = partial(_at, "cosin")
-        with at(56): angle = angle % 360
-        with at(58): test = ((_truth(angle >= 0) and _truth(angle < 90))
+        at = _tagger("cosin")
+        with at("angle = angle % 360"): angle = angle % 360
+        with at("angle >= 0 and angle < 90 or angle >= 270 and angle <= 360"): test = ((_truth(angle >= 0) and _truth(angle < 90))
                              or (_truth(angle >= 270) and _truth(angle <= 360)))
         if test:
-            with at(59): return self._root(angle)
-        with at(60): test = ((_truth(angle >= 90) and _truth(angle < 180))
+            with at("cosine = algebra.sqrt(1 - sin(angle) * sin(angle))"): return self._root(angle)
+        with at("angle >= 90 and angle < 180 or angle >= 180 and angle < 270"): test = ((_truth(angle >= 90) and _truth(angle < 180))
                              or (_truth(angle >= 180) and _truth(angle < 270)))
         if test:
-            with at(61): return -1 * self._root(angle)
-        with at(62): raise UnboundLocalError("local variable 'cosine' referenced before assignment")
+            with at("cosine = -1 * algebra.sqrt(1 - sin(angle) * sin(angle))"): return -1 * self._root(angle)
+        with at("return cosine"): raise UnboundLocalError("local variable 'cosine' referenced before assignment")
 
     def tan(self, angle):
-        with _at("tan", 76):
+        with _at("tan", "return sin(angle) / cosin(angle)"):
             return self._global("sin")(angle) / self._global("cosin")(angle)
 
     def _tan_rad(self, rad):
-        with _at("_tan_rad", 78): rad = _double(rad)
-        with _at("_tan_rad", 82):
+        with _at("_tan_rad"): rad = _double(rad)
+        with _at("_tan_rad", RETURN_TAN_RAD):
             sin = self._global("sin")
             degrees = rad * 180.0
             sine = sin(_double(degrees) / self._pi())
             return sine / self._global("cosin")(_double(degrees) / self._pi())
 
-    def arctan(self, x, iter=20):
-        at = partial(_at, "arctan")
-        with at(97): test = _truth(x > 1)
+    def arctan(self, x, iter=source.defaults("arctan")[0]):
+        at = _tagger("arctan")
+        with at("x > 1"): test = _truth(x > 1)
         if test:
-            with at(98): return self._pi() / 2 - self._global("arctan")(1 / x, iter)
-        with at(99): test = _truth(x < -1)
+            with at("return constants.pi / 2 - arctan(1 / x, iter)"): return self._pi() / 2 - self._global("arctan")(1 / x, iter)
+        with at("x < -1"): test = _truth(x < -1)
         if test:
-            with at(100): return -self._pi() / 2 - self._global("arctan")(1 / x, iter)
+            with at("return -constants.pi / 2 - arctan(1 / x, iter)"): return -self._pi() / 2 - self._global("arctan")(1 / x, iter)
         theta = 0.0
-        with at(103): passes = _iter(_range(iter))
+        with at("range(iter)"): passes = _iter(_range(iter))
         for _ in passes:
-            with at(108):
+            with at("theta = theta - (_tan_rad(theta) - x) / (1 + _tan_rad(theta)**2)"):
                 residual = self._global("_tan_rad")(theta) - x
                 theta = theta - residual / (1 + pow(self._global("_tan_rad")(theta), 2))
         return theta
 
     def arctan2(self, x, y):
-        at = partial(_at, "arctan2")
-        with at(126): test = _truth(x > 0)
+        at = _tagger("arctan2")
+        with at("x > 0"): test = _truth(x > 0)
         if test:
-            with at(127): return self._global("arctan")(y / x)
-        with at(128): test = _truth(x < 0) and _truth(y >= 0)
+            with at("return arctan(y / x)"): return self._global("arctan")(y / x)
+        with at("x < 0 and y >= 0"): test = _truth(x < 0) and _truth(y >= 0)
         if test:
-            with at(129): return self._global("arctan")(y / x) + self._pi()
-        with at(130): test = _truth(x < 0) and _truth(y < 0)
+            with at("return arctan(y / x) + constants.pi"): return self._global("arctan")(y / x) + self._pi()
+        with at("x < 0 and y < 0"): test = _truth(x < 0) and _truth(y < 0)
         if test:
-            with at(131): return self._global("arctan")(y / x) - self._pi()
-        with at(132): test = _equals_zero(x) and _truth(y > 0)
+            with at("return arctan(y / x) - constants.pi"): return self._global("arctan")(y / x) - self._pi()
+        with at("x == 0 and y > 0"): test = _equals_zero(x) and _truth(y > 0)
         if test:
-            with at(133): return self._pi() / 2
-        with at(134): test = _equals_zero(x) and _truth(y < 0)
+            with at("return constants.pi / 2"): return self._pi() / 2
+        with at("x == 0 and y < 0"): test = _equals_zero(x) and _truth(y < 0)
         if test:
-            with at(135): return -self._pi() / 2
+            with at("return -constants.pi / 2"): return -self._pi() / 2
         return 0.0
 
     def arcsin(self, x):
-        with _at("arcsin", 151):
+        with _at("arcsin", "result = arctan2(x, algebra.sqrt(1 - x**2))"):
             arctan2, sqrt = self._global("arctan2"), self._global("algebra").sqrt
             return arctan2(x, sqrt(1 - pow(x, 2)))
 
     def arccos(self, x):
-        with _at("arccos", 167):
+        with _at("arccos", "result = constants.pi / 2 - arcsin(x)"):
             return self._pi() / 2 - self._global("arcsin")(x)

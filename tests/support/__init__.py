@@ -16,6 +16,7 @@ import geometry
 import quorvel
 
 SOURCE = "quorvel/geometry/trigonometry.py"
+TESTS = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 TESTING = "_trigonometry_testing"
 
 
@@ -51,14 +52,20 @@ def exact(value):
     return (type(value), repr(value))
 
 
-def outcome(call, *args, describe=exact, lines=None):
+def raised(exc):
+    """A failure by its type and message."""
+    return ("raises", type(exc), str(exc))
+
+
+def outcome(call, *args, kwargs=None, describe=exact, failure=raised, lines=None):
     """What a call gives, comparable with ==: ("returns", describe(result)), or
-    ("raises", type, message) followed by lines(exception) when given."""
+    failure(exception), by default ("raises", type, message), followed by
+    lines(exception) when given."""
     try:
-        result = call(*args)
+        result = call(*args, **(kwargs or {}))
     except Exception as exc:  # noqa: BLE001 - every failure is compared
-        failure = ("raises", type(exc), str(exc))
-        return failure + (lines(exc),) if lines else failure
+        found = tuple(failure(exc))
+        return found + (lines(exc),) if lines else found
     return ("returns", describe(result))
 
 
@@ -101,10 +108,9 @@ del _os, _sys, _g, _q, _m
 
 
 def with_tests_importable(code):
-    """`code` preceded by putting this directory on sys.path, so that a fresh
-    interpreter can import the tests' helper modules."""
-    here = os.path.dirname(os.path.abspath(__file__))
-    return f"import sys\nsys.path.insert(0, {here!r})\n" + textwrap.dedent(code)
+    """`code` preceded by putting the tests' folder on sys.path, so that a
+    fresh interpreter can import the support package and the model."""
+    return f"import sys\nsys.path.insert(0, {TESTS!r})\n" + textwrap.dedent(code)
 
 
 def run_python(code, path=None, check=True):
