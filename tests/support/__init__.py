@@ -1,5 +1,9 @@
-"""Helpers shared by the test files: exact float comparison, traceback
-inspection and fresh interpreters running against a copy of the package."""
+"""Helpers shared by the test files: exact comparison and the outcome of a
+call, traceback inspection, the test-only extension modules, and fresh
+interpreters running against a copy of the package.  The modules beside this
+one hold the rest: `source` (the module's Python source), `model` (the
+pure-Python model of the bodies), `meddling` (numbers that act in the middle
+of a call) and `machine` (the machine-path comparisons)."""
 import os
 import shutil
 import struct
@@ -50,6 +54,16 @@ def exact(value):
     if type(value) is complex:
         return (complex, bits(value.real), bits(value.imag))
     return (type(value), repr(value))
+
+
+def exact_through(wrapper):
+    """`exact`, for values that may come wrapped in `wrapper` (a class that
+    keeps the wrapped value as .value), the wrapping shown by its name."""
+    def describe(value):
+        if isinstance(value, wrapper):
+            return (wrapper.__name__, describe(value.value))
+        return exact(value)
+    return describe
 
 
 def raised(exc):

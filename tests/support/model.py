@@ -17,7 +17,8 @@ import builtins
 from contextlib import contextmanager
 from array import array
 
-from support import source
+import support
+from support import exact, module_entries, source
 
 _MISSING = object()
 _range, _iter = range, iter     # range is called directly, never looked up by name
@@ -25,6 +26,18 @@ _range, _iter = range, iter     # range is called directly, never looked up by n
 
 def model_entries(exc):
     return list(reversed(exc.__dict__.get("_model_entries", ())))
+
+
+def entries(exc):
+    """The model's tags, then the module's traceback entries: a model that
+    calls the module, or the module a model, shows both, outermost first."""
+    return model_entries(exc) + module_entries(exc)
+
+
+def outcome(function, *args, kwargs=None, describe=exact):
+    """support.outcome of a call of the module or of a model, with the
+    traceback lines of both."""
+    return support.outcome(function, *args, kwargs=kwargs, describe=describe, lines=entries)
 
 
 @contextmanager
