@@ -142,7 +142,11 @@ def test_line_table(name):
     assert firsts == {line: first_column(name, line) for line in firsts}
 
 
+# A row written by position, {POOL_SIN, 6, 1, 1, INT_COUNT, {POOL_ANGLE, ...}, or
+# with designators, {.name = POOL_SIN, .def_line = 6, ..., .locals = {...}.
 ROW = re.compile(r"\{POOL_(\w+),\s*(\d+),\s*(\d+),\s*(\d+),\s*\w+,\s*\{([^}]*)\}")
+DESIGNATED = re.compile(r"\.name\s*=\s*POOL_(\w+),(.*?)(?=\.name\s*=|\Z)", re.S)
+FIELDS = ("def_line", "argument_count", "required_count")
 DESCRIPTOR = re.compile(r"code_descriptor\(function_rows\[(\w+)\]\)\s*==\s*(\d+)")
 
 
@@ -163,7 +167,13 @@ def test_function_rows():
     descriptors = {}
     for path in cxx_files():
         text = path.read_text()
-        for index, line, count, required, locals_ in ROW.findall(text):
+        found = ROW.findall(text)
+        for index, fields in DESIGNATED.findall(text):
+            numbers = [re.search(rf"\.{field}\s*=\s*(\d+)", fields) for field in FIELDS]
+            locals_ = re.search(r"\.locals\s*=\s*\{([^}]*)\}", fields)
+            assert all(numbers) and locals_, f"{path}: row {index}"
+            found.append((index, *(n[1] for n in numbers), locals_[1]))
+        for index, line, count, required, locals_ in found:
             names = tuple(POOL[local.strip().removeprefix("POOL_")]
                           for local in locals_.split(","))
             rows[POOL[index]] = (int(line), int(count), int(required), names)
