@@ -1,9 +1,9 @@
 """Speed of geometry.trigonometry, as ratios measured in one run.
 
 Every row times one call three ways, interleaved block by block: the module's
-function, the same call of a pure-Python version of the same operations
-(SOURCE below, reaching `constants`, `algebra` and its own functions through
-module-level names the way the module does), and math.sin(0.5) as the
+function, the same call of the module's Python source run by the interpreter
+(SOURCE below, which reaches `constants`, `algebra` and its own functions
+through module-level names the way the module does), and math.sin(0.5) as the
 yardstick, timed afresh for every row so that a shared machine's drift touches
 both sides of the ratio alike.  A repeat keeps the best block of each; a row
 reports the median of three repeats and the spread of its ratio to math.sin
@@ -22,6 +22,7 @@ a call stands above the arithmetic and the one allocation it cannot avoid.
 Both are timed in the same interleaved blocks as the module's calls.
 """
 import argparse
+import importlib.util
 import json
 import math
 import platform
@@ -29,79 +30,14 @@ import statistics
 import struct
 import sys
 import timeit
-import types
+from pathlib import Path
 
-from geometry import constants, trigonometry as trig
-from quorvel.algebra import algebra
+from geometry import trigonometry as trig
 
-SOURCE = '''
-def sin(angle):
-    angle = angle % 360
-    if angle >= 180:
-        angle -= 360
-    sign = 1
-    if angle > 90:
-        angle = 180 - angle
-    elif angle < -90:
-        angle = -180 - angle
-    x = (angle * constants.pi) / 180
-    term = x
-    tol = 1e-15
-    result = 0.0
-    i = 0
-    while abs(term) > tol:
-        result += term
-        i += 1
-        term *= -x * x / ((2 * i) * (2 * i + 1))
-    return sign * result
-
-def cosin(angle):
-    angle = angle % 360
-    if (angle >= 0 and angle < 90) or (angle >= 270 and angle <= 360):
-        cosine = algebra.sqrt(1 - sin(angle) * sin(angle))
-    elif (angle >= 90 and angle < 180) or (angle >= 180 and angle < 270):
-        cosine = -1 * algebra.sqrt(1 - sin(angle) * sin(angle))
-    return cosine
-
-def tan(angle):
-    return sin(angle) / cosin(angle)
-
-def _tan_rad(rad):
-    rad = float(rad)
-    degrees = rad * 180.0
-    return sin(degrees / constants.pi) / cosin(degrees / constants.pi)
-
-def arctan(x, iter=20):
-    if x > 1:
-        return constants.pi / 2 - arctan(1 / x, iter)
-    elif x < -1:
-        return -constants.pi / 2 - arctan(1 / x, iter)
-    theta = 0.0
-    for _ in range(iter):
-        theta = theta - (_tan_rad(theta) - x) / (1 + _tan_rad(theta) ** 2)
-    return theta
-
-def arctan2(x, y):
-    if x > 0:
-        return arctan(y / x)
-    elif x < 0 and y >= 0:
-        return arctan(y / x) + constants.pi
-    elif x < 0 and y < 0:
-        return arctan(y / x) - constants.pi
-    elif x == 0 and y > 0:
-        return constants.pi / 2
-    elif x == 0 and y < 0:
-        return -constants.pi / 2
-    return 0.0
-
-def arcsin(x):
-    result = arctan2(x, algebra.sqrt(1 - x ** 2))
-    return result
-
-def arccos(x):
-    result = constants.pi / 2 - arcsin(x)
-    return result
-'''
+# The module's Python source, which the module was compiled from: run as a
+# module of the `geometry` package beside the compiled one, never in its place.
+SOURCE = (Path(__file__).resolve().parent.parent
+          / "source" / "quorvel" / "geometry" / "trigonometry.py")
 
 
 class FloatSub(float):
@@ -125,9 +61,11 @@ def label(name, args):
 
 
 def pure_module():
-    module = types.ModuleType("pure_trigonometry")
-    module.constants, module.algebra = constants, algebra
-    exec(SOURCE, vars(module))
+    """The Python source run as `geometry.pure_trigonometry`, whose relative
+    import finds geometry.constants; it is entered in no registry."""
+    spec = importlib.util.spec_from_file_location("geometry.pure_trigonometry", SOURCE)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
     return module
 
 

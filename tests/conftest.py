@@ -1,3 +1,8 @@
+"""Fixtures and settings of every test.  tests/ has no __init__.py, so pytest
+puts this folder on sys.path when it loads this file: the test files in the
+folders below import the support package (tests/support) by its plain name,
+and fresh interpreters get the same path from support.with_tests_importable.
+The package under test is the installed one, never the checkout's python/."""
 import atexit
 import importlib
 import os

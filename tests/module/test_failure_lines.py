@@ -9,7 +9,7 @@ import json
 import types
 
 from geometry import trigonometry as TRIG
-from meddling import NATIVE, Fault, Meddling, MeddlingKeyword, fault, outcome, sweep_namespace
+from support.meddling import NATIVE, Fault, Meddling, MeddlingKeyword, fault, outcome, sweep_namespace
 from support import run_python
 
 # The lines at which each function reports its failures: its def line for

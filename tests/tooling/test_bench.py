@@ -6,7 +6,7 @@ import subprocess
 import sys
 from pathlib import Path
 
-BENCH = Path(__file__).resolve().parent.parent / "bench" / "bench.py"
+BENCH = Path(__file__).resolve().parents[2] / "bench" / "bench.py"
 ROWS = ["sin(30)", "sin(30.5)", "sin(10**30)", "cosin(60)", "tan(30)", "_tan_rad(0.5)",
         "arctan(0.5)", "arctan(3)", "arctan2(-1, 2)", "arcsin(0.5)", "arccos(0.25)",
         "sin(FloatSub(30.5))"]

@@ -15,7 +15,7 @@ from support import with_tests_importable, run_python
 SWEEP = """
 import gc, json, math, types
 import geometry.trigonometry as TRIG
-from meddling import NATIVE, Meddling, outcome, sweep_namespace
+from support.meddling import NATIVE, Meddling, outcome, sweep_namespace
 
 PI = TRIG.constants.pi
 Pi = type("Pi", (float,), {})  # freed when its last reference goes, unlike a float

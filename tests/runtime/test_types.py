@@ -8,7 +8,7 @@ import types
 
 import pytest
 
-from support import run_python
+from support import run_python, with_tests_importable
 
 # Every spelling of making a class from the function type, or an instance of
 # the metatype, refuses as the class statement does.
@@ -70,12 +70,13 @@ SWEEP = """
 import copy, copyreg, gc, json, pickle, sys, types, weakref
 from geometry import trigonometry as trig
 
+from support import outcome as call_outcome
+
 def outcome(case, **names):
-    try:
-        result = eval(case, {**globals(), **names})
-    except Exception as exc:
-        return [type(exc).__name__]
-    return ["returns", type(result).__name__ if not isinstance(result, type) else "a type"]
+    # exception types alone: the reference types word their messages their own way
+    return call_outcome(eval, case, {**globals(), **names},
+                        describe=lambda r: "a type" if isinstance(r, type) else type(r).__name__,
+                        failure=lambda exc: (type(exc).__name__,))
 
 F, M = type(trig.sin), type(type(trig.sin))
 pairs = {"F": (F, types.BuiltinFunctionType), "M": (M, type)}
@@ -106,8 +107,9 @@ DIFFERENCES = {
 
 
 def test_type_surface_sweep():
-    child = run_python(f"TYPE_CASES = {TYPE_CASES!r}\nINSTANCE_CASES = {INSTANCE_CASES!r}\n"
-                       + SWEEP, check=False)
+    child = run_python(with_tests_importable(
+        f"TYPE_CASES = {TYPE_CASES!r}\nINSTANCE_CASES = {INSTANCE_CASES!r}\n" + SWEEP),
+        check=False)
     assert child.returncode == 0, child.stderr
     found, still_works = json.loads(child.stdout)
     assert still_works

@@ -14,7 +14,7 @@ import weakref
 import pytest
 
 from _trigonometry_testing import calls_probe
-from model import Model, model_entries
+from support.model import Model, model_entries
 from support import with_tests_importable, SOURCE, module_entries, run_python, tb_entries
 
 RECURSION_SUFFIX = " while calling a Python object"
@@ -25,7 +25,7 @@ RECURSION_SUFFIX = " while calling a Python object"
 RECURSION = """
 import collections, functools, json, traceback, types
 import geometry.trigonometry as M
-from model import Model, model_entries
+from support.model import Model, model_entries
 
 class Names:
     # The model's namespace seen through attributes, as the module's is.

@@ -4,14 +4,14 @@ the operation numbered ``at`` first runs ``action`` (raise, rebind a
 module-level name, collect garbage) and then computes as usual.  Results of
 arithmetic come back as Meddlers of the same Meddling, so every later step
 of a body counts too.  Run the same way against the module and against the
-model of tests/model.py, both must give the same outcome."""
+model of support/model.py, both must give the same outcome."""
+import functools
 import math
 import operator
 
 from geometry import trigonometry as TRIG
-from model import Model, model_entries
-import support
-from support import exact, module_entries
+from support import exact_through, model
+from support.model import Model
 
 NATIVE = {name: getattr(TRIG, name) for name in Model.NAMES}
 
@@ -44,18 +44,6 @@ class Meddling:
 
 def fault(meddling, what):
     raise Fault(f"{what} #{meddling.count}")
-
-
-def key(value):
-    """Type and exact contents of a result, seen through a Meddler."""
-    if isinstance(value, Meddler):
-        return ("Meddler", key(value.value))
-    return exact(value)
-
-
-def outcome(function, *args):
-    return support.outcome(function, *args, describe=key,
-                           lines=lambda exc: model_entries(exc) + module_entries(exc))
 
 
 def sweep_namespace(target, name, constants, algebra):
@@ -110,6 +98,9 @@ for _name in ("ge", "gt", "lt", "le", "eq", "neg", "abs", "mod", "mul", "truediv
 for _name, _function in (("bool", bool), ("float", float), ("index", operator.index)):
     setattr(Meddler, f"__{_name}__", _method(f"__{_name}__", _function, wrap=False))
 Meddler.__hash__ = None
+
+key = exact_through(Meddler)   # a result's type and contents, seen through a Meddler
+outcome = functools.partial(model.outcome, describe=key)
 
 
 class MeddlingKeyword(str):

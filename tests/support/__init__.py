@@ -1,5 +1,9 @@
-"""Helpers shared by the test files: exact float comparison, traceback
-inspection and fresh interpreters running against a copy of the package."""
+"""Helpers shared by the test files: exact comparison and the outcome of a
+call, traceback inspection, the test-only extension modules, and fresh
+interpreters running against a copy of the package.  The modules beside this
+one hold the rest: `source` (the module's Python source), `model` (the
+pure-Python model of the bodies), `meddling` (numbers that act in the middle
+of a call) and `machine` (the machine-path comparisons)."""
 import os
 import shutil
 import struct
@@ -16,6 +20,7 @@ import geometry
 import quorvel
 
 SOURCE = "quorvel/geometry/trigonometry.py"
+TESTS = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 TESTING = "_trigonometry_testing"
 
 
@@ -51,14 +56,30 @@ def exact(value):
     return (type(value), repr(value))
 
 
-def outcome(call, *args, describe=exact, lines=None):
+def exact_through(wrapper):
+    """`exact`, for values that may come wrapped in `wrapper` (a class that
+    keeps the wrapped value as .value), the wrapping shown by its name."""
+    def describe(value):
+        if isinstance(value, wrapper):
+            return (wrapper.__name__, describe(value.value))
+        return exact(value)
+    return describe
+
+
+def raised(exc):
+    """A failure by its type and message."""
+    return ("raises", type(exc), str(exc))
+
+
+def outcome(call, *args, kwargs=None, describe=exact, failure=raised, lines=None):
     """What a call gives, comparable with ==: ("returns", describe(result)), or
-    ("raises", type, message) followed by lines(exception) when given."""
+    failure(exception), by default ("raises", type, message), followed by
+    lines(exception) when given."""
     try:
-        result = call(*args)
+        result = call(*args, **(kwargs or {}))
     except Exception as exc:  # noqa: BLE001 - every failure is compared
-        failure = ("raises", type(exc), str(exc))
-        return failure + (lines(exc),) if lines else failure
+        found = tuple(failure(exc))
+        return found + (lines(exc),) if lines else found
     return ("returns", describe(result))
 
 
@@ -101,10 +122,9 @@ del _os, _sys, _g, _q, _m
 
 
 def with_tests_importable(code):
-    """`code` preceded by putting this directory on sys.path, so that a fresh
-    interpreter can import the tests' helper modules."""
-    here = os.path.dirname(os.path.abspath(__file__))
-    return f"import sys\nsys.path.insert(0, {here!r})\n" + textwrap.dedent(code)
+    """`code` preceded by putting the tests' folder on sys.path, so that a
+    fresh interpreter can import the support package and the model."""
+    return f"import sys\nsys.path.insert(0, {TESTS!r})\n" + textwrap.dedent(code)
 
 
 def run_python(code, path=None, check=True):

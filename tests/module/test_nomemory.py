@@ -32,13 +32,13 @@ CALL_SWEEP = """
 import json, _testcapi
 import geometry.trigonometry as M
 from _trigonometry_testing import allocation_counter
+import support
 from support import exact, module_entries
 
 def outcome(call):
-    try:
-        return ["returns", repr(exact(call()))]
-    except Exception as exc:
-        return [type(exc).__name__, str(exc), module_entries(exc)]
+    return support.outcome(call, describe=lambda result: repr(exact(result)),
+                           failure=lambda exc: (type(exc).__name__, str(exc)),
+                           lines=module_entries)
 
 runs, problems = 0, []
 for name, args, kwargs in CALLS:
@@ -103,7 +103,7 @@ SPARE_TYPE_CREATION = sys.version_info[:3] == (3, 13, 0)
 # that succeeds; that one is checked.  Each attempt is reported as it fails.
 START_UP_SWEEP = START_UP + """
 import subprocess
-from model import Model
+from support.model import Model
 
 def function_ranges(library_part, names):
     # [start, end) of the named functions of a loaded library, from its

@@ -5,7 +5,7 @@ import types
 
 import pytest
 
-from model import Model, model_entries
+from support.model import Model, model_entries
 from support import SOURCE, module_entries, same_float, tb_entries
 
 INF, NAN = float("inf"), float("nan")

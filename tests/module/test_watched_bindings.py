@@ -9,24 +9,13 @@ import types
 
 import pytest
 
-from model import Model, model_entries
-import support
-from support import module_entries
+from support import run_python
+from support.model import Model, outcome
 
 CALLS = [("sin", (30.5,)), ("sin", (10**30,)), ("cosin", (60,)), ("tan", (30,)),
          ("_tan_rad", (0.5,)), ("arctan", (0.5,)), ("arctan", (3, 5)), ("arctan2", (-1, 2)),
          ("arcsin", (0.5,)), ("arccos", (0.25,)), ("tan", (90,)), ("cosin", (math.nan,)),
          ("arcsin", (2,)), ("arcsin", (math.nan,))]
-
-
-def outcome(function, *args):
-    return support.outcome(function, *args, lines=module_entries)
-
-
-def model_outcome(namespace, name, *args):
-    """The model's outcome, its traceback lines taken from the model's tags."""
-    return support.outcome(getattr(Model(namespace), name), *args,
-                           lines=lambda exc: model_entries(exc) + module_entries(exc))
 
 
 def model_namespace(constants, algebra):
@@ -37,7 +26,8 @@ def model_namespace(constants, algebra):
 def check_all(trig, constants, algebra):
     namespace = model_namespace(constants, algebra)
     for name, args in CALLS:
-        assert outcome(getattr(trig, name), *args) == model_outcome(namespace, name, *args), name
+        assert outcome(getattr(trig, name), *args) == \
+            outcome(getattr(Model(namespace), name), *args), name
 
 
 def test_one_module_as_constants_and_algebra(trig, restore_globals):
@@ -88,7 +78,8 @@ def test_a_function_found_only_in_builtins(trig, restore_globals, monkeypatch):
     del namespace["sin"]  # the model finds the module's sin in builtins too
     for name, args in CALLS:
         if name != "sin":
-            assert outcome(getattr(trig, name), *args) == model_outcome(namespace, name, *args)
+            assert outcome(getattr(trig, name), *args) == \
+                outcome(getattr(Model(namespace), name), *args)
 
 
 @pytest.mark.parametrize("sqrt", [cmath.sqrt, lambda v: math.sqrt(v)], ids=["cmath", "lambda"])
@@ -133,6 +124,6 @@ def test_no_dict_watcher_left(tmp_path):
                 return ("e", type(e).__name__, str(e))
         print(repr([key(getattr(t, n), *a) for n, a in calls]))
     """ % (CALLS,)
-    starved = support.run_python(code).stdout
-    normal = support.run_python(code.replace("while True", "while False")).stdout
+    starved = run_python(code).stdout
+    normal = run_python(code.replace("while True", "while False")).stdout
     assert starved == normal and starved.count("'r'") >= 10

@@ -1,8 +1,9 @@
-"""The function bodies against the pure-Python model in tests/model.py: results
+"""The function bodies against the pure-Python model in support/model.py: results
 bit for bit, exceptions by type, message and traceback lines, the sequence of
 number-protocol operations the arguments see, and the sequence of lookups,
 attribute reads and calls of module-level names."""
 import builtins
+import functools
 import operator
 import types
 
@@ -10,25 +11,12 @@ import pytest
 from hypothesis import given, settings, strategies as st
 
 from geometry import trigonometry as TRIG
-from model import Model, model_entries
-import support
-from support import exact, module_entries
+from support import exact_through, model
+from support.model import Model
 
 NAMES = Model.NAMES
 MODEL = Model.standalone(TRIG.constants, TRIG.algebra)
 NAN, INF, DELETED = float("nan"), float("inf"), object()
-
-
-def key(value):
-    """Type and exact contents, seen through a logging wrapper."""
-    if isinstance(value, Logged):
-        return ("Logged", key(value.value))
-    return exact(value)
-
-
-def outcome(function, *args):
-    return support.outcome(function, *args, describe=key,
-                           lines=lambda exc: model_entries(exc) + module_entries(exc))
 
 
 # Random and adversarial arguments
@@ -90,6 +78,9 @@ for _name in ("ge", "gt", "lt", "le", "eq", "neg", "abs", "mod", "mul", "truediv
         setattr(Logged, f"__i{_name}__", _method("i" + _name, _function))
 for _name, _function in (("bool", bool), ("float", float), ("index", operator.index)):
     setattr(Logged, f"__{_name}__", _method(_name, _function, wrap=False))
+
+key = exact_through(Logged)   # a result's type and contents, seen through a Logged
+outcome = functools.partial(model.outcome, describe=key)
 
 
 # Lookups, attribute reads and calls of module-level names

@@ -8,7 +8,7 @@ from pathlib import Path
 
 import pytest
 
-DATA = Path(__file__).resolve().parent.parent / "data"
+DATA = Path(__file__).resolve().parents[2] / "data"
 
 
 @pytest.fixture(scope="module")
