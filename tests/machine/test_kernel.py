@@ -1,22 +1,15 @@
 """The floor kernel that bench/bench.py measures calls against computes what
 the module computes, bit for bit, and fails where the module raises: on the
 benchmark's calls, on edge cases and on 10**5 random calls per function."""
-import importlib
 import math
 import random
-import struct
 
 import pytest
 
 from geometry import trigonometry
+from support import bits, probe_module
 
-try:
-    kernel = importlib.import_module("_trigonometry_testing.floor_kernel")
-except ModuleNotFoundError as exc:
-    if exc.name not in ("_trigonometry_testing", "_trigonometry_testing.floor_kernel"):
-        raise
-    pytest.skip("_trigonometry_testing.floor_kernel is built only when the package is "
-                "installed with TRIGONOMETRY_TEST_MODULES=ON", allow_module_level=True)
+kernel = probe_module("floor_kernel")
 
 INF, NAN = math.inf, math.nan
 COUNT = 10**5
@@ -29,7 +22,7 @@ def module_outcome(name, args):
     except (ArithmeticError, ValueError, UnboundLocalError):
         return None
     assert type(value) is float, (name, args, value)
-    return struct.pack("<d", value)
+    return bits(value)
 
 
 def kernel_outcome(name, args):
@@ -39,7 +32,7 @@ def kernel_outcome(name, args):
         value = kernel.evaluate(name, *args)
     except ArithmeticError:
         return None
-    return struct.pack("<d", value)
+    return bits(value)
 
 
 def disagreements(name, calls):
