@@ -10,10 +10,11 @@ reports the median of three repeats and the spread of its ratio to math.sin
 over them (max - min, relative to the median).  Ratios, not absolute times,
 are what carry from one machine to another.
 
-    python bench/bench.py [--quick] [--floor] [--json PATH]
+    python bench/bench.py [--quick] [--json PATH]
 
---floor adds two columns for the rows whose arguments are exact ints and
-floats: "kernel ns", the time of the same call in the floor kernel
+Where the test-only modules are built (TRIGONOMETRY_TEST_MODULES=ON), two
+more columns follow for the rows whose arguments are exact ints and floats:
+"kernel ns", the time of the same call in the floor kernel
 (_trigonometry_testing.floor_kernel, the eight functions on plain doubles and
 64-bit ints in the same order of operations, timed by its own loop in C++),
 and "x floor", the module's time over the kernel's plus that of
@@ -188,15 +189,11 @@ def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--quick", action="store_true",
                         help="one short block per repeat: a smoke run, not a measurement")
-    parser.add_argument("--floor", action="store_true",
-                        help="add the columns 'kernel ns' and '× floor': the same call in the "
-                             "floor kernel, and the module's time over the kernel's plus "
-                             f"{FLOOR_CALL}'s")
     parser.add_argument("--json", metavar="PATH", help="also write the rows to PATH as JSON")
     options = parser.parse_args(argv)
     blocks, seconds = (1, 0.0005) if options.quick else (7, 0.03)
 
-    kernel = floor_kernel() if options.floor else None
+    kernel = floor_kernel()
     floor = kernel is not None
     python = pure_module()
     rows = [row(python, name, args, blocks, seconds, kernel, floor) for name, args in ROWS]
@@ -206,7 +203,7 @@ def main(argv=None):
     if floor:
         print(f"kernel ns: the floor kernel's loop, timed in C++; × floor: ns per call / "
               f"(kernel ns + {FLOOR_CALL} ns), both per repeat, the median of the repeats.\n")
-    elif options.floor:
+    else:
         print("No floor columns: _trigonometry_testing.floor_kernel is built only with "
               "TRIGONOMETRY_TEST_MODULES=ON.\n")
     print(table(rows, floor))

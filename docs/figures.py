@@ -6,7 +6,9 @@
     python docs/figures.py speed BENCH.json [docs/speed.png]
         the benchmark's ratios as bars, from the file that
         `python bench/bench.py --json BENCH.json` writes: a list of rows
-        {"row", "ns", "ratio_math", "speedup_python", "spread"}.
+        {"row", "ns", "ratio_math", "speedup_python", "spread"}, and
+        "kernel_ns", "x_floor" where the floor kernel was built (a third
+        panel).
 """
 import json
 import pathlib
@@ -55,8 +57,11 @@ def draw_accuracy(out):
 
 def draw_speed(rows, out):
     names = [row["row"] for row in rows]
-    figure, (slow, fast) = plt.subplots(1, 2, figsize=(11, 0.45 * len(rows) + 1.8),
-                                        sharey=True, layout="constrained")
+    floors = [row.get("x_floor") for row in rows]
+    panels = 3 if any(floors) else 2
+    figure, axes = plt.subplots(1, panels, figsize=(5.5 * panels, 0.45 * len(rows) + 1.8),
+                                sharey=True, layout="constrained")
+    slow, fast = axes[0], axes[1]
     ratios = [row["ratio_math"] for row in rows]
     speedups = [row["speedup_python"] for row in rows]
     slow.barh(names, ratios, color="tab:orange")
@@ -74,6 +79,17 @@ def draw_speed(rows, out):
             shown = f"{value:,.0f}" if value >= 100 else f"{value:.3g}"
             axis.annotate(f"{shown}×, spread {row['spread']:.0%}", (value, y), xytext=(4, -3),
                           textcoords="offset points", fontsize=8)
+    if panels == 3:
+        floor = axes[2]
+        floor.barh(names, [value or 0 for value in floors], color="tab:blue")
+        floor.axvline(1, color="black", linewidth=0.8)
+        floor.set_xlim(0, max(value or 0 for value in floors) * 1.3)
+        floor.set_xlabel("time per call ÷ (kernel + math.fabs(0.5))  (lower is better)")
+        floor.grid(True, axis="x", which="major", alpha=0.3)
+        for y, value in enumerate(floors):
+            floor.annotate(f"{value:.2f}×" if value else "not taken by the kernel",
+                           (value or 0, y), xytext=(4, -3), textcoords="offset points",
+                           fontsize=8)
     figure.suptitle("geometry.trigonometry: benchmark ratios, measured in one run "
                     "(spread: the relative spread of the repeats)")
     figure.savefig(out, dpi=90)
