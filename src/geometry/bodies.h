@@ -85,8 +85,8 @@ Value<D> sin_body(D& d, Value<D> angle) noexcept {
 template <NumberDomain D>
 Value<D> cosine_root(D& d, const Value<D>& angle) noexcept {
     auto sqrt = d.sqrt();
-    Value<D> first = d.call(d.function(POOL_SIN), angle);
-    Value<D> second = d.call(d.function(POOL_SIN), angle);
+    Value<D> first = d.call(d.function(global<POOL_SIN>), angle);
+    Value<D> second = d.call(d.function(global<POOL_SIN>), angle);
     return d.call(sqrt, d.subtract(k<1>, d.multiply(first, second)));
 }
 
@@ -117,8 +117,8 @@ Value<D> cosin_body(D& d, Value<D> angle) noexcept {
 
 template <NumberDomain D>
 Value<D> tan_body(D& d, const Value<D>& angle) noexcept {
-    Value<D> sine = d.call(d.function(POOL_SIN), angle);  // 76
-    Value<D> quotient = d.divide(sine, d.call(d.function(POOL_COSIN), angle));
+    Value<D> sine = d.call(d.function(global<POOL_SIN>), angle);  // 76
+    Value<D> quotient = d.divide(sine, d.call(d.function(global<POOL_COSIN>), angle));
     if (d.failed_with_traceback(76)) return {};
     return quotient;
 }
@@ -127,11 +127,11 @@ template <NumberDomain D>
 Value<D> tan_rad_body(D& d, double rad) noexcept {
     // sin(rad * 180.0 / constants.pi) / cosin(rad * 180.0 / constants.pi),
     // the product rounded once, each quotient from a new float and a fresh pi.
-    auto sin = d.function(POOL_SIN);  // 82
+    auto sin = d.function(global<POOL_SIN>);  // 82
     const double degrees = rad * 180.0;
     Value<D> numerator = d.real(degrees);
     Value<D> sine = d.call(sin, d.divide(numerator, d.pi()));
-    auto cosin = d.function(POOL_COSIN);
+    auto cosin = d.function(global<POOL_COSIN>);
     numerator = d.real(degrees);
     Value<D> cosine = d.call(cosin, d.divide(numerator, d.pi()));
     Value<D> quotient = d.divide(sine, cosine);
@@ -144,7 +144,7 @@ template <NumberDomain D>
 Value<D> arctan_fold(D& d, const Value<D>& x, const Value<D>& iter, bool negative) noexcept {
     Value<D> pi = d.pi();
     Value<D> half_pi = d.divide(negative ? d.negative(pi) : pi, k<2>);
-    auto arctan = d.function(POOL_ARCTAN);
+    auto arctan = d.function(global<POOL_ARCTAN>);
     Value<D> folded = d.call(arctan, d.divide(d.constant(k<1>), x), iter);
     return d.subtract(half_pi, folded);
 }
@@ -173,8 +173,8 @@ Value<D> arctan_body(D& d, const Value<D>& x, const Value<D>& iter) noexcept {
         if (d.failed_with_traceback(103)) return {};
         if (!more) break;
         // theta = theta - (_tan_rad(theta) - x) / (1 + _tan_rad(theta) ** 2)
-        Value<D> residual = d.subtract(d.call(d.function(POOL_TAN_RAD), theta), x);  // 108
-        Value<D> t2 = d.call(d.function(POOL_TAN_RAD), theta);
+        Value<D> residual = d.subtract(d.call(d.function(global<POOL_TAN_RAD>), theta), x);  // 108
+        Value<D> t2 = d.call(d.function(global<POOL_TAN_RAD>), theta);
         theta = d.subtract(theta, d.divide(residual, d.add(k<1>, d.square(t2))));
         if (d.failed_with_traceback(108)) return {};
     }
@@ -183,7 +183,7 @@ Value<D> arctan_body(D& d, const Value<D>& x, const Value<D>& iter) noexcept {
 
 template <NumberDomain D>
 Value<D> arctan_of_quotient(D& d, const Value<D>& x, const Value<D>& y) noexcept {
-    auto arctan = d.function(POOL_ARCTAN);
+    auto arctan = d.function(global<POOL_ARCTAN>);
     return d.call(arctan, d.divide(y, x));
 }
 
@@ -232,7 +232,7 @@ Value<D> arctan2_body(D& d, const Value<D>& x, const Value<D>& y) noexcept {
 template <NumberDomain D>
 Value<D> arcsin_body(D& d, const Value<D>& x) noexcept {
     // result = arctan2(x, algebra.sqrt(1 - x ** 2))
-    auto arctan2 = d.function(POOL_ARCTAN2);  // 151
+    auto arctan2 = d.function(global<POOL_ARCTAN2>);  // 151
     auto sqrt = d.sqrt();
     Value<D> result = d.call(arctan2, x, d.call(sqrt, d.subtract(k<1>, d.square(x))));
     if (d.failed_with_traceback(151)) return {};
@@ -243,7 +243,7 @@ template <NumberDomain D>
 Value<D> arccos_body(D& d, const Value<D>& x) noexcept {
     // result = constants.pi / 2 - arcsin(x)
     Value<D> half_pi = d.divide(d.pi(), k<2>);  // 167
-    auto arcsin = d.function(POOL_ARCSIN);
+    auto arcsin = d.function(global<POOL_ARCSIN>);
     Value<D> result = d.subtract(half_pi, d.call(arcsin, x));
     if (d.failed_with_traceback(167)) return {};
     return result;

@@ -16,68 +16,75 @@
 
 namespace geometry {
 
+// A module-level name that a body looks up, as a type of its own: a domain
+// may resolve it when the body is compiled.
+template <Pool name>
+struct GlobalName {
+    static constexpr Pool pool = name;
+};
+template <Pool name>
+inline constexpr GlobalName<name> global{};
+
 template <typename D>
-concept NumberDomain =
-    requires(D d, const typename D::Value& a, const typename D::Value& b,
-             const runtime::IntConstant& K, typename D::Passes& passes, typename D::Callable f) {
-        typename D::Value;
-        typename D::Callable;  // what a module-level name holds
-        typename D::Passes;    // the iteration of range(n)
+concept NumberDomain = requires(D d, const typename D::Value& a, const typename D::Value& b,
+                                const runtime::IntConstant& K, typename D::Passes& passes) {
+    typename D::Value;
+    typename D::Passes;  // the iteration of range(n)
 
-        { d.failed_with_traceback(0) } -> std::same_as<bool>;
+    { d.failed_with_traceback(0) } -> std::same_as<bool>;
 
-        // Values: an int constant, the module's 0.0, a new float, constants.pi.
-        { d.constant(K) } -> std::same_as<typename D::Value>;
-        { d.float_zero() } -> std::same_as<typename D::Value>;
-        { d.real(0.0) } -> std::same_as<typename D::Value>;
-        { d.pi() } -> std::same_as<typename D::Value>;
+    // Values: an int constant, the module's 0.0, a new float, constants.pi.
+    { d.constant(K) } -> std::same_as<typename D::Value>;
+    { d.float_zero() } -> std::same_as<typename D::Value>;
+    { d.real(0.0) } -> std::same_as<typename D::Value>;
+    { d.pi() } -> std::same_as<typename D::Value>;
 
-        // Names: algebra.sqrt and the module-level function names; their calls.
-        { d.sqrt() } -> std::same_as<typename D::Callable>;
-        { d.function(POOL_SIN) } -> std::same_as<typename D::Callable>;
-        { d.call(f, a) } -> std::same_as<typename D::Value>;
-        { d.call(f, a, b) } -> std::same_as<typename D::Value>;
+    // Names: algebra.sqrt and the module-level function names, and calls of
+    // what they hold.
+    { d.call(d.sqrt(), a) } -> std::same_as<typename D::Value>;
+    { d.call(d.function(global<POOL_SIN>), a) } -> std::same_as<typename D::Value>;
+    { d.call(d.function(global<POOL_ARCTAN>), a, b) } -> std::same_as<typename D::Value>;
 
-        // Arithmetic, in the source's operand order; `_in_place` for x op= y.
-        { d.add(a, b) } -> std::same_as<typename D::Value>;
-        { d.add(a, K) } -> std::same_as<typename D::Value>;
-        { d.add(K, a) } -> std::same_as<typename D::Value>;
-        { d.add_in_place(a, b) } -> std::same_as<typename D::Value>;
-        { d.add_in_place(a, K) } -> std::same_as<typename D::Value>;
-        { d.subtract(a, b) } -> std::same_as<typename D::Value>;
-        { d.subtract(K, a) } -> std::same_as<typename D::Value>;
-        { d.subtract_in_place(a, K) } -> std::same_as<typename D::Value>;
-        { d.multiply(a, b) } -> std::same_as<typename D::Value>;
-        { d.multiply(K, a) } -> std::same_as<typename D::Value>;
-        { d.multiply_in_place(a, b) } -> std::same_as<typename D::Value>;
-        { d.divide(a, b) } -> std::same_as<typename D::Value>;
-        { d.divide(a, K) } -> std::same_as<typename D::Value>;
-        { d.remainder(a, K) } -> std::same_as<typename D::Value>;
-        { d.negative(a) } -> std::same_as<typename D::Value>;
-        { d.absolute(a) } -> std::same_as<typename D::Value>;
-        { d.square(a) } -> std::same_as<typename D::Value>;  // a ** 2
+    // Arithmetic, in the source's operand order; `_in_place` for x op= y.
+    { d.add(a, b) } -> std::same_as<typename D::Value>;
+    { d.add(a, K) } -> std::same_as<typename D::Value>;
+    { d.add(K, a) } -> std::same_as<typename D::Value>;
+    { d.add_in_place(a, b) } -> std::same_as<typename D::Value>;
+    { d.add_in_place(a, K) } -> std::same_as<typename D::Value>;
+    { d.subtract(a, b) } -> std::same_as<typename D::Value>;
+    { d.subtract(K, a) } -> std::same_as<typename D::Value>;
+    { d.subtract_in_place(a, K) } -> std::same_as<typename D::Value>;
+    { d.multiply(a, b) } -> std::same_as<typename D::Value>;
+    { d.multiply(K, a) } -> std::same_as<typename D::Value>;
+    { d.multiply_in_place(a, b) } -> std::same_as<typename D::Value>;
+    { d.divide(a, b) } -> std::same_as<typename D::Value>;
+    { d.divide(a, K) } -> std::same_as<typename D::Value>;
+    { d.remainder(a, K) } -> std::same_as<typename D::Value>;
+    { d.negative(a) } -> std::same_as<typename D::Value>;
+    { d.absolute(a) } -> std::same_as<typename D::Value>;
+    { d.square(a) } -> std::same_as<typename D::Value>;  // a ** 2
 
-        // Comparisons and their truth.
-        { d.greater(a, b) } -> std::same_as<bool>;
-        { d.greater(a, K) } -> std::same_as<bool>;
-        { d.greater_equal(a, K) } -> std::same_as<bool>;
-        { d.less(a, K) } -> std::same_as<bool>;
-        { d.less_equal(a, K) } -> std::same_as<bool>;
-        { d.equal(a, K) } -> std::same_as<bool>;
+    // Comparisons and their truth.
+    { d.greater(a, b) } -> std::same_as<bool>;
+    { d.greater(a, K) } -> std::same_as<bool>;
+    { d.greater_equal(a, K) } -> std::same_as<bool>;
+    { d.less(a, K) } -> std::same_as<bool>;
+    { d.less_equal(a, K) } -> std::same_as<bool>;
+    { d.equal(a, K) } -> std::same_as<bool>;
 
-        // Loops: a pass of an unbounded loop, and for _ in range(n).
-        { d.loop_pass(0L) } -> std::same_as<bool>;
-        { d.range(a) } -> std::same_as<typename D::Passes>;
-        { d.next(passes) } -> std::same_as<bool>;
+    // Loops: a pass of an unbounded loop, and for _ in range(n).
+    { d.loop_pass(0L) } -> std::same_as<bool>;
+    { d.range(a) } -> std::same_as<typename D::Passes>;
+    { d.next(passes) } -> std::same_as<bool>;
 
-        // The sine series of a reduced angle, which a domain may reuse for an
-        // equal reduced angle within one call.
-        {
-            d.series_of(a, [] { return typename D::Value(); })
-        } -> std::same_as<typename D::Value>;
+    // The sine series of a reduced angle, which a domain may reuse for an
+    // equal reduced angle within one call.
+    {
+        d.series_of(a, [] { return typename D::Value(); })
+    } -> std::same_as<typename D::Value>;
 
-        // A read of a local that no path assigned.
-        { d.unbound_local("name") } -> std::same_as<void>;
-    };
+    // A read of a local that no path assigned.
+    { d.unbound_local("name") } -> std::same_as<void>;
+};
 
 }  // namespace geometry

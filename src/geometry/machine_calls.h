@@ -11,14 +11,21 @@
 
 namespace geometry {
 
-template <typename Arithmetic>
-constexpr auto Machine<Arithmetic>::function(Pool name) noexcept -> Callable {
+// The row of the module's function that a body calls by `name`; a name that
+// no row is called by fails the build.
+constexpr int called_row(Pool name) {
     for (int index = 0; index < function_count; ++index) {
         if (function_rows[index].called_by_name && function_rows[index].name.entry == name) {
-            return static_cast<Callable>(index);
+            return index;
         }
     }
-    return Callable::unknown;  // a call of it declines
+    throw "no function of the module is called by this name";
+}
+
+template <typename Arithmetic>
+template <Pool name>
+constexpr auto Machine<Arithmetic>::function(GlobalName<name>) noexcept {
+    return Function<called_row(name)>{};
 }
 
 // Row `index` called with `count` arguments, the rest taking their defaults.
@@ -26,9 +33,6 @@ template <typename Arithmetic>
 template <int index>
 auto Machine<Arithmetic>::call_row(const Value* given, int count) noexcept -> Value {
     constexpr const FunctionRow& row = function_rows[index];
-    if constexpr (!row.called_by_name) {
-        return arithmetic_.decline();  // Machine::function gives no such callable
-    }
     if (count < row.required_count || count > row.argument_count) {
         return arithmetic_.decline();
     }
@@ -59,34 +63,13 @@ auto Machine<Arithmetic>::call_row(const Value* given, int count) noexcept -> Va
 }
 
 template <typename Arithmetic>
-template <int... index>
-auto Machine<Arithmetic>::call_any(Callable f, const Value* given, int count,
-                                   std::integer_sequence<int, index...>) noexcept -> Value {
-    Value result;
-    bool called =
-        ((f == static_cast<Callable>(index) && (result = call_row<index>(given, count), true)) ||
-         ...);
-    return called ? result : arithmetic_.decline();
-}
-
-template <typename Arithmetic>
-auto Machine<Arithmetic>::call(Callable f, const Value& x) noexcept -> Value {
+template <int index, typename... Args>
+auto Machine<Arithmetic>::call(Function<index>, const Args&... args) noexcept -> Value {
     if (declined()) {
         return {};
     }
-    if (f == Callable::sqrt) {
-        return arithmetic_.sqrt(x);
-    }
-    return call_any(f, &x, 1, std::make_integer_sequence<int, function_count>());
-}
-
-template <typename Arithmetic>
-auto Machine<Arithmetic>::call(Callable f, const Value& x, const Value& y) noexcept -> Value {
-    if (declined()) {
-        return {};
-    }
-    const Value given[] = {x, y};
-    return call_any(f, given, 2, std::make_integer_sequence<int, function_count>());
+    const Value given[] = {args...};
+    return call_row<index>(given, sizeof...(Args));
 }
 
 static_assert(NumberDomain<TaggedMachine> && NumberDomain<RealMachine>);

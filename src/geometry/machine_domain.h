@@ -25,9 +25,11 @@ template <typename Arithmetic>
 class Machine {
 public:
     using Value = typename Arithmetic::Number;
-    // What a looked-up name holds: the row index of one of the module's
-    // functions, math.sqrt, or something that a call declines for.
-    enum class Callable : int { sqrt = -1, unknown = -2 };
+    // What a looked-up name holds, known when the body is compiled: the
+    // module's function of row `index`, or math.sqrt.
+    template <int index>
+    struct Function {};
+    struct Sqrt {};
     struct Passes {
         std::int64_t remaining = 0;
     };
@@ -47,10 +49,12 @@ public:
     Value real(double value) const noexcept { return Value::real(value); }
     Value pi() const noexcept { return Value::real(pi_); }
 
-    Callable sqrt() const noexcept { return Callable::sqrt; }
-    static constexpr Callable function(Pool name) noexcept;
-    Value call(Callable f, const Value& x) noexcept;
-    Value call(Callable f, const Value& x, const Value& y) noexcept;
+    Sqrt sqrt() const noexcept { return {}; }
+    template <Pool name>
+    static constexpr auto function(GlobalName<name>) noexcept;
+    Value call(Sqrt, const Value& x) noexcept { return declined() ? Value() : arithmetic_.sqrt(x); }
+    template <int index, typename... Args>
+    Value call(Function<index>, const Args&... args) noexcept;
 
     Value add(const Value& a, const Value& b) noexcept { return arithmetic_.add(a, b); }
     Value add(const Value& x, const runtime::IntConstant& K) noexcept {
@@ -155,9 +159,6 @@ private:
 
     template <int index>
     Value call_row(const Value* given, int count) noexcept;
-    template <int... index>
-    Value call_any(Callable f, const Value* given, int count,
-                   std::integer_sequence<int, index...>) noexcept;
 
     Arithmetic arithmetic_;
     double pi_;

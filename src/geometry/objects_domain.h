@@ -48,10 +48,9 @@ public:
 
     Value pi() noexcept { return global_attribute(POOL_CONSTANTS, POOL_PI); }
     Callable sqrt() noexcept { return global_attribute(POOL_ALGEBRA, POOL_SQRT); }
-    Callable function(Pool name) noexcept {
-        return failed_ ? Value()
-                       : made(runtime::get_module_global(state.module_dict, state.builtins,
-                                                         pool(name)));
+    template <Pool name>
+    Callable function(GlobalName<name>) noexcept {
+        return global(name);
     }
 
     // callable(args...), with a spare slot in front for a bound method's self.
@@ -221,9 +220,16 @@ private:
         return failed_ ? Value() : made(runtime::num_binary<op>(a.get(), b.get(), in_place));
     }
 
+    // The module-level name `name`, looked up now.
+    Value global(Pool name) noexcept {
+        return failed_ ? Value()
+                       : made(runtime::get_module_global(state.module_dict, state.builtins,
+                                                         pool(name)));
+    }
+
     // The attribute `attribute` of the module-level name `name`.
     Value global_attribute(Pool name, Pool attribute) noexcept {
-        Value owner = function(name);
+        Value owner = global(name);
         return failed_ ? Value() : made(runtime::get_attribute(owner.get(), pool(attribute)));
     }
 

@@ -61,6 +61,14 @@ MachineRun run_machine(const Arguments& arguments, const WatchedNames& names, Re
     return MachineRun::done;
 }
 
+// The machine path in doubles, with the calls of the module's functions that
+// it makes inlined into one function, so that its values stay in registers.
+template <int index>
+[[gnu::flatten]] MachineRun run_in_doubles(const Arguments& arguments, const WatchedNames& names,
+                                           PyObject*& result) noexcept {
+    return run_machine<index, RealMachine>(arguments, names, runtime::to_real, result);
+}
+
 // Runs row `index`'s body: when the watched names hold, in doubles if every
 // argument is an exact float or an int of at most 53 bits, else in machine
 // numbers if every argument is an exact int or float; and on objects from
@@ -78,8 +86,7 @@ PyObject* run(const Arguments& arguments) noexcept {
     constexpr int count = function_rows[index].argument_count;
     if (const WatchedNames* names = arguments.calls_observed ? nullptr : watched_names()) {
         PyObject* result;
-        MachineRun run =
-            run_machine<index, RealMachine>(arguments, *names, runtime::to_real, result);
+        MachineRun run = run_in_doubles<index>(arguments, *names, result);
         if (run == MachineRun::unread) {
             run = run_machine<index, TaggedMachine>(arguments, *names, runtime::to_machine, result);
         }
