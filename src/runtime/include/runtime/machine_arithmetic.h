@@ -25,18 +25,12 @@ public:
 
     bool declined = false;
 
-    // Ints whose conversion to a double is exact: true division of two such
-    // ints rounds once, as the interpreter's does, and they compare with a
-    // float by value.
-    static constexpr std::int64_t exact_limit = std::int64_t{1} << 53;
-
     Number decline() noexcept {
         declined = true;
         return {};
     }
 
     Number constant(const IntConstant& K) const noexcept { return Number::integer(K.value); }
-    Number real(double value) const noexcept { return Number::real(value); }
 
     // x % K (K > 0): the floor remainder.
     Number remainder(const Number& x, const IntConstant& K) noexcept {
@@ -152,7 +146,7 @@ public:
 
 private:
     static bool exact(const Number& x) noexcept {
-        return x.i >= -exact_limit && x.i <= exact_limit;
+        return x.i >= -exact_double_limit && x.i <= exact_double_limit;
     }
     // Both operands are ints or floats, at least one a float, and an int
     // operand converts as the interpreter converts it (any 64-bit int does).

@@ -28,6 +28,11 @@ inline int make_int_constant(const IntConstant& K) noexcept {
     return 0;
 }
 
+// Ints whose conversion to a double is exact (magnitude at most 2**53): the
+// interpreter divides two of them as doubles and compares one with a float
+// by value, and a computation in doubles reproduces theirs.
+inline constexpr std::int64_t exact_double_limit = std::int64_t{1} << 53;
+
 // The value of an exact int when it fits in 64 bits; `compact` is set for
 // one of a single digit (below 2**30), whose value is read without a call.
 // Raises nothing.

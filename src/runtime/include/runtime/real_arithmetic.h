@@ -43,9 +43,6 @@ struct RealNumber {
     }
 };
 
-// Ints whose conversion to a double is exact.
-inline constexpr std::int64_t real_int_limit = std::int64_t{1} << 53;
-
 // Reads an argument for a call on doubles: true for an exact float, or an
 // exact int of at most 53 bits.
 inline bool to_real(PyObject* object, RealNumber& number) noexcept {
@@ -56,7 +53,7 @@ inline bool to_real(PyObject* object, RealNumber& number) noexcept {
     std::int64_t value;
     bool compact;
     if (!PyLong_CheckExact(object) || !int64_value(object, value, compact) ||
-        value < -real_int_limit || value > real_int_limit) {
+        value < -exact_double_limit || value > exact_double_limit) {
         return false;
     }
     number = RealNumber::integer_value(value);
