@@ -17,18 +17,10 @@
 
 namespace runtime {
 
-// The operations.  Each returns a meaningless number after declining;
-// callers test `declined` once per statement.
-class MachineArithmetic {
+// The operations, each of which may decline (Declining).
+class MachineArithmetic : public Declining<MachineNumber> {
 public:
     using Number = MachineNumber;
-
-    bool declined = false;
-
-    Number decline() noexcept {
-        declined = true;
-        return {};
-    }
 
     Number constant(const IntConstant& K) const noexcept { return Number::integer(K.value); }
 

@@ -68,4 +68,17 @@ constexpr bool holds(T a, T b, int op) noexcept {
     }
 }
 
+// The failure state of a machine arithmetic over `Number`: an operation
+// that the interpreter would raise for declines, returns a meaningless
+// number and sets `declined`, which callers test once per statement.
+template <typename Number>
+struct Declining {
+    bool declined = false;
+
+    Number decline() noexcept {
+        declined = true;
+        return {};
+    }
+};
+
 }  // namespace runtime

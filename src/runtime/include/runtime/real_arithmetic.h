@@ -66,16 +66,9 @@ inline PyObject* from_machine(const RealNumber& number, PyObject* shared) noexce
     return number.shared ? Py_NewRef(shared) : PyFloat_FromDouble(number.d);
 }
 
-class RealArithmetic {
+class RealArithmetic : public Declining<RealNumber> {
 public:
     using Number = RealNumber;
-
-    bool declined = false;
-
-    Number decline() noexcept {
-        declined = true;
-        return {};
-    }
 
     Number constant(const IntConstant& K) const noexcept { return Number::integer_value(K.value); }
 
