@@ -149,8 +149,12 @@ Value<D> arctan_fold(D& d, const Value<D>& x, const Value<D>& iter, bool negativ
     return d.subtract(half_pi, folded);
 }
 
+// Compiled as one function with what it calls, as each row's machine path
+// is: its call of itself (|x| > 1) is a cycle, which leaves the callee out
+// of the path that makes the call, and every row that reaches arctan with
+// an |x| above 1 runs its Newton steps in that callee.
 template <NumberDomain D>
-Value<D> arctan_body(D& d, const Value<D>& x, const Value<D>& iter) noexcept {
+[[gnu::flatten]] Value<D> arctan_body(D& d, const Value<D>& x, const Value<D>& iter) noexcept {
     bool test = d.greater(x, k<1>);  // 97
     if (d.failed_with_traceback(97)) return {};
     if (test) {

@@ -42,7 +42,7 @@ auto Machine<Arithmetic>::call_row(const Value* given, int count) noexcept -> Va
     }
     double number = 0.0;
     if constexpr (row.takes_double) {
-        if (arguments[0].is_big()) {
+        if (arithmetic_.large(arguments[0])) {
             return arithmetic_.decline();
         }
         number = arguments[0].as_double();
@@ -72,6 +72,6 @@ auto Machine<Arithmetic>::call(Function<index>, const Args&... args) noexcept ->
     return call_row<index>(given, sizeof...(Args));
 }
 
-static_assert(NumberDomain<TaggedMachine> && NumberDomain<RealMachine>);
+static_assert(NumberDomain<DoublesMachine> && NumberDomain<LargeIntMachine>);
 
 }  // namespace geometry

@@ -1,5 +1,5 @@
-// The machine domain: exact ints and floats as machine numbers, under
-// module-level names proven unchanged for the call (watched_names.h).  The
+// The machine domain: exact ints and floats in doubles (real_arithmetic.h),
+// under module-level names proven unchanged for the call (watched_names.h).  The
 // module's own functions are entered directly (machine_calls.h),
 // `constants.pi` is a double and `algebra.sqrt` is math.sqrt.  Whatever the
 // object path would raise for, the machine path declines, and the call is
@@ -12,15 +12,13 @@
 
 #include "domain.h"
 #include "module_state.h"
-#include "runtime/machine_arithmetic.h"
 #include "runtime/real_arithmetic.h"
 #include "watched_names.h"
 
 namespace geometry {
 
-// Over `Arithmetic`: MachineArithmetic, whose numbers carry their kind (int,
-// float or big int) as the interpreter's objects do, or RealArithmetic, for
-// a call whose arguments let every value be a double.
+// Over `Arithmetic`: RealArithmetic for a call whose ints all convert to
+// doubles exactly, or the same for one with a larger int argument.
 template <typename Arithmetic>
 class Machine {
 public:
@@ -34,7 +32,9 @@ public:
         std::int64_t remaining = 0;
     };
 
-    explicit Machine(const WatchedNames& names) noexcept : pi_(names.pi) {}
+    // For the call whose int arguments' exports are `exports`, by position.
+    Machine(const WatchedNames& names, const PyLongExport* exports) noexcept
+        : arithmetic_(exports), pi_(names.pi) {}
 
     bool declined() const noexcept { return arithmetic_.declined; }
     // Nothing is recorded: the caller re-runs a declined call on objects.
@@ -83,13 +83,7 @@ public:
         return arithmetic_.divide(x, constant(K));
     }
     Value remainder(const Value& x, const runtime::IntConstant& K) noexcept {
-        Value remainder = arithmetic_.remainder(x, K);
-        // A big int's remainder is an allocation, and a collection may run
-        // code that rebinds a name.
-        if (x.is_big() && !watched_names_hold()) {
-            return arithmetic_.decline();
-        }
-        return remainder;
+        return arithmetic_.remainder(x, K);
     }
     Value negative(const Value& x) noexcept { return arithmetic_.negative(x); }
     Value absolute(const Value& x) noexcept { return arithmetic_.absolute(x); }
@@ -169,7 +163,7 @@ private:
     int tan_rad_next_ = 0;
 };
 
-using TaggedMachine = Machine<runtime::MachineArithmetic>;
-using RealMachine = Machine<runtime::RealArithmetic>;
+using DoublesMachine = Machine<runtime::RealArithmetic<false>>;
+using LargeIntMachine = Machine<runtime::RealArithmetic<true>>;
 
 }  // namespace geometry

@@ -20,10 +20,6 @@ struct WatchedNames {
 // by the next call.  Raises nothing.
 inline const WatchedNames* watched_names() noexcept;
 
-// Whether the names returned last still hold (nothing has changed them
-// since).  For the machine path after anything that may have run code.
-inline bool watched_names_hold() noexcept;
-
 namespace watched_detail {
 
 enum class Check { stale, holds, fails };
@@ -48,10 +44,6 @@ inline const WatchedNames* watched_names() noexcept {
         return &watched.names;
     }
     return watched.check == Check::stale ? recheck() : nullptr;
-}
-
-inline bool watched_names_hold() noexcept {
-    return watched_detail::watched.check == watched_detail::Check::holds;
 }
 
 }  // namespace geometry

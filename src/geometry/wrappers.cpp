@@ -11,7 +11,6 @@
 #include "objects_domain.h"
 #include "runtime/argument_binding.h"
 #include "runtime/function.h"
-#include "runtime/machine_number.h"
 #include "runtime/real_arithmetic.h"
 #include "runtime/ref.h"
 #include "watched_names.h"
@@ -31,48 +30,94 @@ struct Arguments {
     bool calls_observed;
 };
 
-// What a machine path made of a call.
-enum class MachineRun { unread, declined, done };
+// How the arguments of a call read as machine numbers: not at all (an
+// argument that is no exact float or int), as doubles (exact floats and
+// compact ints), or only with the exports of their other ints.
+enum class Reading { objects, doubles, exports };
 
-// Row `index`'s body in the machine domain `M`, when `read` takes every
-// argument: `result` is then the boxed result, unless the body declined.
-template <int index, typename M, typename Read>
-MachineRun run_machine(const Arguments& arguments, const WatchedNames& names, Read read,
-                       PyObject*& result) noexcept {
+template <int index>
+[[gnu::always_inline]] inline Reading read_arguments(const Arguments& arguments,
+                                                     runtime::RealNumber* numbers) noexcept {
     constexpr const FunctionRow& row = function_rows[index];
-    typename M::Value numbers[row.argument_count];
+    Reading reading = Reading::doubles;
     if constexpr (!row.takes_double) {
         for (int i = 0; i < row.argument_count; ++i) {
-            if (!read(arguments.values[i], numbers[i])) {
-                return MachineRun::unread;
+            switch (runtime::to_real(arguments.values[i], numbers[i])) {
+                case runtime::Read::number: break;
+                case runtime::Read::needs_export: reading = Reading::exports; break;
+                case runtime::Read::not_number: return Reading::objects;
             }
         }
     }
-    M machine(names);
+    return reading;
+}
+
+// Row `index`'s body in the machine domain `M` on the arguments read as
+// `numbers`, with the exports of their ints that are not compact: a new
+// reference to the boxed result, or null (no exception set) if the body
+// declined.  Compiled as one function, with the calls of the module's
+// functions that it makes inlined, so that its values stay in registers.
+template <int index, typename M>
+[[gnu::flatten]] PyObject* run_machine(const Arguments& arguments, const WatchedNames& names,
+                                       runtime::RealNumber* numbers,
+                                       const PyLongExport* exports) noexcept {
+    M machine(names, exports);
     typename M::Value value = body<index>(machine, numbers, arguments.number);
     if (machine.declined()) {
-        return MachineRun::declined;
+        return nullptr;
     }
-    result = runtime::from_machine(value, state.float_zero);
+    PyObject* result = runtime::from_machine(value, state.float_zero, arguments.values);
     if (result == nullptr) {
         PyErr_Clear();  // out of memory: the object path reports where
-        return MachineRun::declined;
     }
-    return MachineRun::done;
+    return result;
 }
 
-// The machine path in doubles, with the calls of the module's functions that
-// it makes inlined into one function, so that its values stay in registers.
+// The machine path of a call of row `index` with an int that is not
+// compact: the arguments read again, with the ints' exports.  A call with a
+// large int runs here, in the domain that tests for one, and gives its
+// result, or null if it declined; for one whose ints all convert to doubles
+// exactly, `in_doubles` is set and `numbers` read, and the caller runs it.
+// Out of line, so that the exports are off the stack when a call runs on
+// objects, which may recurse.
 template <int index>
-[[gnu::flatten]] MachineRun run_in_doubles(const Arguments& arguments, const WatchedNames& names,
-                                           PyObject*& result) noexcept {
-    return run_machine<index, RealMachine>(arguments, names, runtime::to_real, result);
+[[gnu::noinline]] PyObject* run_exported(const Arguments& arguments, const WatchedNames& names,
+                                         runtime::RealNumber* numbers, bool& in_doubles) noexcept {
+    constexpr int count = function_rows[index].argument_count;
+    runtime::IntExports<count> exports;
+    bool large = false;
+    for (int i = 0; i < count; ++i) {
+        if (!runtime::to_real(arguments.values[i], i, numbers[i], exports)) {
+            return nullptr;
+        }
+        large = large || numbers[i].argument >= 0;
+    }
+    if (!large) {
+        in_doubles = true;
+        return nullptr;
+    }
+    return run_machine<index, LargeIntMachine>(arguments, names, numbers, exports.views());
 }
 
-// Runs row `index`'s body: when the watched names hold, in doubles if every
-// argument is an exact float or an int of at most 53 bits, else in machine
-// numbers if every argument is an exact int or float; and on objects from
-// the start if neither applies or the machine path declines.
+// Whether row `index`'s machine path runs arctan's Newton steps.
+constexpr bool runs_newton_steps(int index) noexcept {
+    return index == ARCTAN || index == ARCTAN2 || index == ARCSIN || index == ARCCOS;
+}
+
+// Row `index`'s body in doubles, out of line: for a row that runs Newton
+// steps, whose machine state is large and would otherwise stay on the stack
+// while a call runs on objects, which may recurse, and whose run is long
+// beside the cost of a call.
+template <int index>
+[[gnu::noinline]] PyObject* run_in_doubles_out_of_line(const Arguments& arguments,
+                                                       const WatchedNames& names,
+                                                       runtime::RealNumber* numbers) noexcept {
+    return run_machine<index, DoublesMachine>(arguments, names, numbers, nullptr);
+}
+
+// Runs row `index`'s body: on machine numbers when the watched names hold
+// and every argument is an exact float or int, and on objects from the
+// start if not or if the machine path declines.
 //
 // While a tool observes calls (a profiler), the body runs on objects: the
 // machine path enters the module's own functions directly, so a profile
@@ -85,13 +130,28 @@ template <int index>
 PyObject* run(const Arguments& arguments) noexcept {
     constexpr int count = function_rows[index].argument_count;
     if (const WatchedNames* names = arguments.calls_observed ? nullptr : watched_names()) {
-        PyObject* result;
-        MachineRun run = run_in_doubles<index>(arguments, *names, result);
-        if (run == MachineRun::unread) {
-            run = run_machine<index, TaggedMachine>(arguments, *names, runtime::to_machine, result);
+        runtime::RealNumber numbers[count];
+        Reading reading = read_arguments<index>(arguments, numbers);
+        if constexpr (!function_rows[index].takes_double) {
+            if (reading == Reading::exports) {
+                bool in_doubles = false;
+                if (PyObject* result =
+                        run_exported<index>(arguments, *names, numbers, in_doubles)) {
+                    return result;
+                }
+                reading = in_doubles ? Reading::doubles : Reading::objects;
+            }
         }
-        if (run == MachineRun::done) {
-            return result;
+        if (reading == Reading::doubles) {
+            PyObject* result;
+            if constexpr (runs_newton_steps(index)) {
+                result = run_in_doubles_out_of_line<index>(arguments, *names, numbers);
+            } else {
+                result = run_machine<index, DoublesMachine>(arguments, *names, numbers, nullptr);
+            }
+            if (result != nullptr) {
+                return result;
+            }
         }
     }
     Ref values[count];

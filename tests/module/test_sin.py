@@ -4,9 +4,10 @@ import decimal
 import types
 
 import pytest
+from hypothesis import HealthCheck, given, settings, strategies as st
 
 from support.model import Model, model_entries
-from support import SOURCE, module_entries, same_float, tb_entries
+from support import SOURCE, module_entries, outcome, same_float, tb_entries
 
 INF, NAN = float("inf"), float("nan")
 ROOT3, ROOT2 = 0.8660254037844385, 0.7071067811865475
@@ -26,6 +27,21 @@ def test_values(trig, angle, expected):
 @pytest.mark.parametrize("angle", [10**30, -10**30, 2**60 - 1, -2**60, 10**400 + 45])
 def test_big_ints_reduce_exactly(trig, angle):
     assert same_float(trig.sin(angle), trig.sin(angle % 360))
+
+
+# An int angle of any size is reduced exactly: the three angle functions give
+# for it what they give for its remainder, a value or the same failure
+# (tan(90)'s zero cosine) with the same traceback lines.
+@settings(max_examples=300, deadline=None, suppress_health_check=[HealthCheck.function_scoped_fixture])
+@given(turns=st.one_of(st.integers(-2**70, 2**70), st.integers(-2**400, 2**400),
+                       st.sampled_from([2**53 // 360, 2**63 // 360, -(2**63 // 360) - 1])),
+       remainder=st.one_of(st.sampled_from([0, 1, 90, 180, 270, 359]), st.integers(0, 359)))
+def test_any_int_angle_gives_what_its_remainder_gives(trig, turns, remainder):
+    angle = 360 * turns + remainder
+    for name in ("sin", "cosin", "tan"):
+        function = getattr(trig, name)
+        assert outcome(function, angle, lines=tb_entries) == \
+            outcome(function, remainder, lines=tb_entries), (name, angle)
 
 
 @pytest.mark.parametrize("angle, change, kind, line", [

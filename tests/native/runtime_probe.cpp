@@ -52,6 +52,31 @@ PyObject* probe_number(PyObject*, PyObject* args) noexcept {
     return PyErr_Format(PyExc_ValueError, "no number helper %s", op);
 }
 
+// int64(x): an exact int's value when it fits in 64 bits, else None.
+PyObject* probe_int64(PyObject*, PyObject* x) noexcept {
+    if (!PyLong_CheckExact(x)) return PyErr_Format(PyExc_TypeError, "an exact int, please");
+    std::int64_t value;
+    bool compact;
+    return runtime::int64_value(x, value, compact) ? PyLong_FromLongLong(value)
+                                                   : Py_NewRef(Py_None);
+}
+
+// int_remainder(x, divisor): the floor remainder of an exact int read from
+// its export, for a divisor in [1, 2**31).
+PyObject* probe_int_remainder(PyObject*, PyObject* args) noexcept {
+    PyObject* x;
+    long long divisor;
+    if (!PyArg_ParseTuple(args, "O!L", &PyLong_Type, &x, &divisor)) return nullptr;
+    if (!PyLong_CheckExact(x) || divisor < 1 || divisor >= (1LL << 31)) {
+        return PyErr_Format(PyExc_ValueError, "an exact int and a divisor in [1, 2**31)");
+    }
+    PyLongExport exported;
+    if (PyLong_Export(x, &exported) < 0) return nullptr;
+    std::int64_t remainder = runtime::export_remainder(exported, divisor);
+    PyLong_FreeExport(&exported);
+    return PyLong_FromLongLong(remainder);
+}
+
 PyObject* probe_exception_matches(PyObject*, PyObject* args) noexcept {
     PyObject *raised, *wanted;
     if (!PyArg_ParseTuple(args, "OO", &raised, &wanted)) return nullptr;
@@ -129,6 +154,8 @@ PyMethodDef static_reporter_def = {"static_reporter", report_self, METH_O | METH
 
 PyMethodDef probe_methods[] = {
     {"number", probe_number, METH_VARARGS, nullptr},
+    {"int64", probe_int64, METH_O, nullptr},
+    {"int_remainder", probe_int_remainder, METH_VARARGS, nullptr},
     {"exception_matches", probe_exception_matches, METH_VARARGS, nullptr},
     {"call", probe_call, METH_VARARGS, nullptr},
     {"get_module_global", probe_get_module_global, METH_VARARGS, nullptr},

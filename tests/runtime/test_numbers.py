@@ -10,7 +10,8 @@ from hypothesis import given, settings, strategies as st
 
 from support import outcome, probe_module
 
-number = probe_module("runtime_probe").number
+probe = probe_module("runtime_probe")
+number, int64, int_remainder = probe.number, probe.int64, probe.int_remainder
 
 NAN, INF = float("nan"), float("inf")
 # 0 and 1 as new objects rather than the interpreter's shared small ints.
@@ -98,3 +99,24 @@ def test_subclass_goes_through_its_dunders(base, value, helper, model, cases):
     calls.clear()
     assert outcome(helper, logged(value), 3) == expected
     assert calls == model_calls and calls != []
+
+
+# Ints read from their digits: every digit count up to five, the edges of
+# 2**53, 2**60 and 2**63 on both sides, and a digit at the top of its range.
+EDGE_INTS = [v + d for e in (30, 53, 60, 62, 63, 64, 90, 120, 150) for d in (-1, 0, 1)
+             for v in (2**e, -2**e)] + [0, 1, -1, 2**90 - 1, -(2**90 - 1), 10**30, -10**30]
+READ_INTS = st.one_of(st.sampled_from(EDGE_INTS), st.integers(-2**200, 2**200),
+                      st.integers(-2**70, 2**70))
+
+
+@settings(max_examples=400, deadline=None)
+@given(x=READ_INTS)
+def test_an_int_is_read_as_64_bits_exactly_when_it_fits(x):
+    assert int64(x) == (x if -2**63 <= x < 2**63 else None)
+
+
+@settings(max_examples=400, deadline=None)
+@given(x=READ_INTS, divisor=st.one_of(st.sampled_from([1, 2, 90, 360, 2**30, 2**31 - 1]),
+                                      st.integers(1, 2**31 - 1)))
+def test_the_remainder_from_the_digits_is_the_interpreters(x, divisor):
+    assert int_remainder(x, divisor) == x % divisor

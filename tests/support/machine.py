@@ -140,7 +140,10 @@ def unique(values):
 
 # Ints of no, one, two and three or more 30-bit digits.
 DIGITS = [0, 1, 2**30 - 1, 2**30, 2**60 - 1, 2**60, 2**90, 10**30, 10**400]
-INTS = unique(sign * value for value in DIGITS + [2, 3, 2**53 - 1, 2**53, 2**53 + 1]
+# Ints read from their digits: the edges of 64 bits, and a large angle that
+# reduces to each quadrant's edge.
+EXPORTED = [2**63 - 1, 2**63, 2**64 + 1] + [360 * 2**70 + r for r in (0, 90, 270)]
+INTS = unique(sign * value for value in DIGITS + EXPORTED + [2, 3, 2**53 - 1, 2**53, 2**53 + 1]
               for sign in (1, -1))
 EDGE_FLOATS = [
     0.0, -0.0, NAN, -NAN, INF, -INF, 5e-324, -5e-324, 2.2250738585072014e-308,

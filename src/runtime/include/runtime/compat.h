@@ -50,6 +50,73 @@ inline int PyLong_GetSign(PyObject* obj, int* sign) noexcept {
 }
 #endif
 
+// The digits of an int, exported since 3.14: an int of 64 bits gives its
+// value, a larger one a view of its digits (least significant first, in the
+// native layout) that holds a reference to the int until PyLong_FreeExport.
+// Before 3.14 the same is read from the layout that cpython/longintrepr.h
+// declares: the digit count above the tag's three low bits, the sign in the
+// lowest two (2 for a negative int).  An int below 2**63 in magnitude is
+// summed here, one of too many digits to fit is a view at once, and only
+// one whose top digit may make it -2**63 is tried by
+// PyLong_AsLongLongAndOverflow.
+#if PY_VERSION_HEX < 0x030E0000
+struct PyLongLayout {
+    std::uint8_t bits_per_digit;
+    std::uint8_t digit_size;
+    std::int8_t digits_order;
+    std::int8_t digit_endianness;
+};
+struct PyLongExport {
+    std::int64_t value;
+    std::uint8_t negative;
+    Py_ssize_t ndigits;
+    const void* digits;
+    Py_uintptr_t _reserved;
+};
+inline const PyLongLayout* PyLong_GetNativeLayout() noexcept {
+    static constexpr PyLongLayout layout{PyLong_SHIFT, sizeof(digit), -1,
+                                         PY_LITTLE_ENDIAN ? -1 : 1};
+    return &layout;
+}
+inline int PyLong_Export(PyObject* obj, PyLongExport* export_long) noexcept {
+    if (!PyLong_Check(obj)) {
+        PyErr_Format(PyExc_TypeError, "expect int, got %s", Py_TYPE(obj)->tp_name);
+        return -1;
+    }
+    const auto* number = reinterpret_cast<const PyLongObject*>(obj);
+    const std::uintptr_t tag = number->long_value.lv_tag;
+    const auto ndigits = static_cast<Py_ssize_t>(tag >> _PyLong_NON_SIZE_BITS);
+    const bool negative = (tag & _PyLong_SIGN_MASK) == 2;
+    // The bits below 2**63 that the top digit has, after the others.
+    const Py_ssize_t top_bits = 63 - (ndigits - 1) * PyLong_SHIFT;
+    if (ndigits == 0 || top_bits >= PyLong_SHIFT ||
+        (top_bits > 0 && (number->long_value.ob_digit[ndigits - 1] >> top_bits) == 0)) {
+        std::uint64_t magnitude = 0;  // below 2**63
+        for (Py_ssize_t i = ndigits; i-- > 0;) {
+            magnitude = (magnitude << PyLong_SHIFT) | number->long_value.ob_digit[i];
+        }
+        const auto value = static_cast<std::int64_t>(magnitude);
+        *export_long = {negative ? -value : value, 0, 0, nullptr, 0};
+        return 0;
+    }
+    if (top_bits >= 0) {  // at least 2**63: fits only as -2**63
+        int overflow = 0;
+        long long value = PyLong_AsLongLongAndOverflow(obj, &overflow);
+        if (overflow == 0) {
+            *export_long = {value, 0, 0, nullptr, 0};
+            return 0;
+        }
+    }
+    *export_long = {0, static_cast<std::uint8_t>(negative), ndigits, number->long_value.ob_digit,
+                    reinterpret_cast<Py_uintptr_t>(Py_NewRef(obj))};
+    return 0;
+}
+inline void PyLong_FreeExport(PyLongExport* export_long) noexcept {
+    Py_XDECREF(reinterpret_cast<PyObject*>(export_long->_reserved));
+    export_long->_reserved = 0;
+}
+#endif
+
 namespace runtime {
 
 // dict.setdefault(key, value) with a strong reference to the stored value in

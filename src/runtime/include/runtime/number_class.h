@@ -6,6 +6,8 @@
 #include <Python.h>
 #include <cstdint>
 
+#include "runtime/compat.h"
+
 namespace runtime {
 
 // A small int constant of a module's source: its machine value and the slot
@@ -43,9 +45,14 @@ inline bool int64_value(PyObject* exact_int, std::int64_t& value, bool& compact)
         value = PyUnstable_Long_CompactValue(number);
         return true;
     }
-    int overflow = 0;
-    value = PyLong_AsLongLongAndOverflow(exact_int, &overflow);
-    return overflow == 0;
+    PyLongExport exported{};
+    PyLong_Export(exact_int, &exported);  // cannot fail: an int
+    if (exported.digits != nullptr) {
+        PyLong_FreeExport(&exported);
+        return false;
+    }
+    value = exported.value;
+    return true;
 }
 
 // v % divisor for a positive divisor, with the sign of the divisor, as the
@@ -53,6 +60,51 @@ inline bool int64_value(PyObject* exact_int, std::int64_t& value, bool& compact)
 constexpr std::int64_t floor_remainder(std::int64_t v, std::int64_t divisor) noexcept {
     std::int64_t r = v % divisor;
     return r < 0 ? r + divisor : r;
+}
+
+// The floor remainder by a divisor in [1, 2**31) of the int that `exported`
+// holds (PyLong_Export), as the interpreter's int remainder gives it,
+// computed from its digits: nothing is allocated, no code runs, nothing is
+// raised.
+inline std::int64_t export_remainder(const PyLongExport& exported, std::int64_t divisor) noexcept {
+    if (exported.digits == nullptr) {
+        return floor_remainder(exported.value, divisor);
+    }
+    const PyLongLayout& layout = *PyLong_GetNativeLayout();
+    const int bits = layout.bits_per_digit;  // at most 30
+    auto digit = [&](Py_ssize_t i) -> std::uint64_t {
+        return layout.digit_size == 4 ? static_cast<const std::uint32_t*>(exported.digits)[i]
+                                      : static_cast<const std::uint16_t*>(exported.digits)[i];
+    };
+    const auto modulus = static_cast<std::uint64_t>(divisor);
+    const Py_ssize_t count = exported.ndigits;
+    std::uint64_t r;
+    if (count <= 4) {
+        // Each digit times its weight, 2**(bits * i) mod divisor, summed:
+        // below 4 * 2**30 * 2**31 = 2**63.  With a constant divisor the
+        // weights are constants too.
+        std::uint64_t sum = 0;
+        std::uint64_t weight = 1 % modulus;
+        for (Py_ssize_t i = 0; i < 4; ++i) {
+            if (i < count) {
+                sum += digit(i) * weight;
+            }
+            weight = (weight << bits) % modulus;
+        }
+        r = sum % modulus;
+    } else {
+        // Most significant first, two digits at a time: with r and the
+        // weight of a pair both below the divisor, r * weight + pair <
+        // 2**62 + 2**60.
+        const std::uint64_t weight = (std::uint64_t{1} << (2 * bits)) % modulus;
+        Py_ssize_t i = count;
+        r = i % 2 != 0 ? digit(--i) % modulus : 0;
+        while (i > 0) {
+            i -= 2;
+            r = (r * weight + ((digit(i + 1) << bits) | digit(i))) % modulus;
+        }
+    }
+    return static_cast<std::int64_t>(exported.negative != 0 && r != 0 ? modulus - r : r);
 }
 
 // Truth of `a op b` for two machine values, op one of Py_LT ... Py_GE.
