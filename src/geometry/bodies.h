@@ -149,12 +149,8 @@ Value<D> arctan_fold(D& d, const Value<D>& x, const Value<D>& iter, bool negativ
     return d.subtract(half_pi, folded);
 }
 
-// Compiled as one function with what it calls, as each row's machine path
-// is: its call of itself (|x| > 1) is a cycle, which leaves the callee out
-// of the path that makes the call, and every row that reaches arctan with
-// an |x| above 1 runs its Newton steps in that callee.
 template <NumberDomain D>
-[[gnu::flatten]] Value<D> arctan_body(D& d, const Value<D>& x, const Value<D>& iter) noexcept {
+Value<D> arctan_steps(D& d, const Value<D>& x, const Value<D>& iter) noexcept {
     bool test = d.greater(x, k<1>);  // 97
     if (d.failed_with_traceback(97)) return {};
     if (test) {
@@ -183,6 +179,24 @@ template <NumberDomain D>
         if (d.failed_with_traceback(108)) return {};
     }
     return theta;
+}
+
+template <NumberDomain D>
+    requires(!D::calls_resolved)
+Value<D> arctan_body(D& d, const Value<D>& x, const Value<D>& iter) noexcept {
+    return arctan_steps(d, x, iter);
+}
+
+// Where the module's calls are resolved when the body is compiled: compiled
+// as one function with what it calls, as each row's machine path is.  Its
+// call of itself (|x| > 1) is a cycle, which leaves the callee out of the
+// path that makes the call, and every row that reaches arctan with an |x|
+// above 1 runs its Newton steps in that callee.  On objects, flattened, each
+// level of a recursion would hold the temporaries of everything it calls.
+template <NumberDomain D>
+    requires D::calls_resolved
+[[gnu::flatten]] Value<D> arctan_body(D& d, const Value<D>& x, const Value<D>& iter) noexcept {
+    return arctan_steps(d, x, iter);
 }
 
 template <NumberDomain D>

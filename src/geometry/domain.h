@@ -30,6 +30,9 @@ concept NumberDomain = requires(D d, const typename D::Value& a, const typename 
                                 const runtime::IntConstant& K, typename D::Passes& passes) {
     typename D::Value;
     typename D::Passes;  // the iteration of range(n)
+    // Whether a call of the module's functions is resolved when the body is
+    // compiled rather than through the name's object.
+    { D::calls_resolved } -> std::convertible_to<bool>;
 
     { d.failed_with_traceback(0) } -> std::same_as<bool>;
 

@@ -31,6 +31,8 @@ public:
     struct Passes {
         std::int64_t remaining = 0;
     };
+    // A call of a module's function runs its row's body directly.
+    static constexpr bool calls_resolved = true;
 
     // For the call whose int arguments' exports are `exports`, by position.
     Machine(const WatchedNames& names, const PyLongExport* exports) noexcept

@@ -27,6 +27,8 @@ public:
         runtime::Ref item;
         long count = 0;
     };
+    // A call of a module's function goes through the object its name holds.
+    static constexpr bool calls_resolved = false;
 
     explicit Objects(FunctionIndex function) noexcept : function_(function) {}
 

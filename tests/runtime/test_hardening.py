@@ -79,7 +79,7 @@ def test_endless_recursion_raises_recursion_error(case):
 # a level (and some room for the interpreter below) still ends in
 # RecursionError; one with less than the full depth needs can crash, as any
 # deep C recursion in the interpreter can before 3.14 measures the stack.
-# Under AddressSanitizer every frame is several times larger (about 3 KiB a
+# Under AddressSanitizer every frame is several times larger (about 3.5 KiB a
 # level was measured), and the interpreter, not built with it, keeps its
 # limit: there the budget is 4 KiB.
 STACK_PER_LEVEL = """

@@ -35,16 +35,11 @@ inline int make_int_constant(const IntConstant& K) noexcept {
 // by value, and a computation in doubles reproduces theirs.
 inline constexpr std::int64_t exact_double_limit = std::int64_t{1} << 53;
 
-// The value of an exact int when it fits in 64 bits; `compact` is set for
-// one of a single digit (below 2**30), whose value is read without a call.
-// Raises nothing.
-inline bool int64_value(PyObject* exact_int, std::int64_t& value, bool& compact) noexcept {
-    auto* number = reinterpret_cast<PyLongObject*>(exact_int);
-    compact = PyUnstable_Long_IsCompact(number);
-    if (compact) {
-        value = PyUnstable_Long_CompactValue(number);
-        return true;
-    }
+// The value of an exact int of more than one digit when it fits in 64 bits.
+// Kept out of line: inlined, its export would widen the frame of every
+// caller, and so the stack that each level of a deep recursion through the
+// module's functions takes.
+[[gnu::noinline]] inline bool wide_int64_value(PyObject* exact_int, std::int64_t& value) noexcept {
     PyLongExport exported{};
     PyLong_Export(exact_int, &exported);  // cannot fail: an int
     if (exported.digits != nullptr) {
@@ -53,6 +48,19 @@ inline bool int64_value(PyObject* exact_int, std::int64_t& value, bool& compact)
     }
     value = exported.value;
     return true;
+}
+
+// The value of an exact int when it fits in 64 bits; `compact` is set for
+// one of a single digit (below 2**30), whose value is read without a call.
+// Raises nothing.
+inline bool int64_value(PyObject* exact_int, std::int64_t& value, bool& compact) noexcept {
+    auto* number = reinterpret_cast<PyLongObject*>(exact_int);
+    compact = PyUnstable_Long_IsCompact(number);
+    if (compact) [[likely]] {
+        value = PyUnstable_Long_CompactValue(number);
+        return true;
+    }
+    return wide_int64_value(exact_int, value);
 }
 
 // v % divisor for a positive divisor, with the sign of the divisor, as the
