@@ -3,9 +3,10 @@
     python docs/figures.py accuracy [docs/accuracy.png]
         the error in ulps of each function against math over its domain,
         from the measurements of docs/accuracy.py;
-    python docs/figures.py speed BENCH.json [docs/speed.png]
-        the benchmark's ratios as bars, from the file that
-        `python bench/bench.py --json BENCH.json` writes: a list of rows
+    python docs/figures.py speed [LABEL=]BENCH.json ... [docs/speed.png]
+        the benchmark's ratios as bars, from the files that
+        `python bench/bench.py --json BENCH.json` writes, one run each (say
+        one per interpreter), side by side: a list of rows
         {"row", "ns", "ratio_math", "speedup_python", "spread"}, and
         "kernel_ns", "x_floor" where the floor kernel was built (a third
         panel).
@@ -40,6 +41,13 @@ def load_rows(path):
     return rows
 
 
+def run_of(argument):
+    """A run named on the command line as FILE.json or LABEL=FILE.json: its
+    label (the file's stem by default) and its rows."""
+    label, _, path = argument.rpartition("=")
+    return label or pathlib.Path(path).stem, load_rows(path)
+
+
 def draw_accuracy(out):
     found = accuracy.measure()
     figure, axes = plt.subplots(4, 2, figsize=(11, 12), layout="constrained")
@@ -55,42 +63,51 @@ def draw_accuracy(out):
     figure.savefig(out, dpi=90)
 
 
-def draw_speed(rows, out):
-    names = [row["row"] for row in rows]
-    floors = [row.get("x_floor") for row in rows]
-    panels = 3 if any(floors) else 2
-    figure, axes = plt.subplots(1, panels, figsize=(5.5 * panels, 0.45 * len(rows) + 1.8),
+def draw_speed(runs, out):
+    """`runs`: (label, rows) pairs, one per benchmark run, drawn side by side
+    in each panel; every run has the same rows."""
+    names = [row["row"] for row in runs[0][1]]
+    with_floor = any(row.get("x_floor") for _, rows in runs for row in rows)
+    panels = 3 if with_floor else 2
+    figure, axes = plt.subplots(1, panels, figsize=(5.5 * panels, 0.45 * len(names) * len(runs) + 1.8),
                                 sharey=True, layout="constrained")
-    slow, fast = axes[0], axes[1]
-    ratios = [row["ratio_math"] for row in rows]
-    speedups = [row["speedup_python"] for row in rows]
-    slow.barh(names, ratios, color="tab:orange")
-    slow.set_xscale("log")  # the inverse functions are a hundred times slower than sin
-    slow.set_xlim(1, max(ratios) * 8)
-    slow.set_xlabel("time per call ÷ time of math.sin(0.5), log scale  (lower is better)")
-    fast.barh(names, speedups, color="tab:green")
-    fast.axvline(1, color="black", linewidth=0.8)
-    fast.set_xlim(0, max(max(speedups), 1) * 1.35)
-    fast.set_xlabel("speed-up over the pure-Python version  (higher is better)")
-    slow.invert_yaxis()
-    for axis, values in ((slow, ratios), (fast, speedups)):
+    height = 0.8 / len(runs)
+    colors = ["tab:orange", "tab:blue", "tab:green", "tab:red"]
+    panel_values = [
+        (axes[0], "ratio_math", "time per call ÷ time of math.sin(0.5), log scale  (lower is better)"),
+        (axes[1], "speedup_python", "speed-up over the pure-Python version  (higher is better)"),
+    ]
+    if with_floor:
+        panel_values.append(
+            (axes[2], "x_floor", "time per call ÷ (kernel + math.fabs(0.5))  (lower is better)"))
+    for axis, key, label in panel_values:
+        largest = 1.0
+        for k, (run_label, rows) in enumerate(runs):
+            values = [row.get(key) or 0 for row in rows]
+            largest = max(largest, *values)
+            ys = [y + (k - (len(runs) - 1) / 2) * height for y in range(len(names))]
+            axis.barh(ys, values, height=height, color=colors[k % len(colors)], label=run_label)
+            for y, value, row in zip(ys, values, rows):
+                if key == "x_floor":
+                    shown = f"{value:.2f}×" if value else "not taken by the kernel"
+                else:
+                    number = f"{value:,.0f}" if value >= 100 else f"{value:.3g}"
+                    shown = f"{number}×, spread {row['spread']:.0%}"
+                axis.annotate(shown, (value, y), xytext=(4, -3), textcoords="offset points",
+                              fontsize=7)
+        if key == "ratio_math":
+            axis.set_xscale("log")  # the inverse functions are a hundred times slower than sin
+            axis.set_xlim(1, largest * 8)
+        else:
+            axis.axvline(1, color="black", linewidth=0.8)
+            axis.set_xlim(0, largest * 1.35)
+        axis.set_xlabel(label)
         axis.grid(True, axis="x", which="major", alpha=0.3)
-        for y, (value, row) in enumerate(zip(values, rows)):
-            shown = f"{value:,.0f}" if value >= 100 else f"{value:.3g}"
-            axis.annotate(f"{shown}×, spread {row['spread']:.0%}", (value, y), xytext=(4, -3),
-                          textcoords="offset points", fontsize=8)
-    if panels == 3:
-        floor = axes[2]
-        floor.barh(names, [value or 0 for value in floors], color="tab:blue")
-        floor.axvline(1, color="black", linewidth=0.8)
-        floor.set_xlim(0, max(value or 0 for value in floors) * 1.3)
-        floor.set_xlabel("time per call ÷ (kernel + math.fabs(0.5))  (lower is better)")
-        floor.grid(True, axis="x", which="major", alpha=0.3)
-        for y, value in enumerate(floors):
-            floor.annotate(f"{value:.2f}×" if value else "not taken by the kernel",
-                           (value or 0, y), xytext=(4, -3), textcoords="offset points",
-                           fontsize=8)
-    figure.suptitle("geometry.trigonometry: benchmark ratios, measured in one run "
+    axes[0].set_yticks(range(len(names)), names)
+    axes[0].invert_yaxis()
+    if len(runs) > 1:
+        axes[0].legend(loc="upper right", fontsize=8)
+    figure.suptitle("geometry.trigonometry: benchmark ratios, each run measured in one process "
                     "(spread: the relative spread of the repeats)")
     figure.savefig(out, dpi=90)
 
@@ -98,8 +115,16 @@ def draw_speed(rows, out):
 def main(argv):
     if argv[1:2] == ["accuracy"] and len(argv) <= 3:
         draw_accuracy(argv[2] if len(argv) == 3 else DOCS / "accuracy.png")
-    elif argv[1:2] == ["speed"] and len(argv) in (3, 4):
-        draw_speed(load_rows(argv[2]), argv[3] if len(argv) == 4 else DOCS / "speed.png")
+    elif argv[1:2] == ["speed"] and len(argv) >= 3:
+        inputs = [arg for arg in argv[2:] if not arg.endswith(".png")]
+        outputs = [arg for arg in argv[2:] if arg.endswith(".png")]
+        if not inputs or len(outputs) > 1:
+            print(__doc__, file=sys.stderr)
+            return 2
+        runs = [run_of(arg) for arg in inputs]
+        if len({tuple(row["row"] for row in rows) for _, rows in runs}) != 1:
+            raise ValueError("the runs have different rows")
+        draw_speed(runs, outputs[0] if outputs else DOCS / "speed.png")
     else:
         print(__doc__, file=sys.stderr)
         return 2
