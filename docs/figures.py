@@ -69,12 +69,14 @@ def draw_speed(runs, out):
     names = [row["row"] for row in runs[0][1]]
     with_floor = any(row.get("x_floor") for _, rows in runs for row in rows)
     panels = 3 if with_floor else 2
-    figure, axes = plt.subplots(1, panels, figsize=(5.5 * panels, 0.45 * len(names) * len(runs) + 1.8),
+    figure, axes = plt.subplots(1, panels,
+                                figsize=(5.5 * panels, 0.45 * len(names) * len(runs) + 1.8),
                                 sharey=True, layout="constrained")
     height = 0.8 / len(runs)
     colors = ["tab:orange", "tab:blue", "tab:green", "tab:red"]
     panel_values = [
-        (axes[0], "ratio_math", "time per call ÷ time of math.sin(0.5), log scale  (lower is better)"),
+        (axes[0], "ratio_math",
+         "time per call ÷ time of math.sin(0.5), log scale  (lower is better)"),
         (axes[1], "speedup_python", "speed-up over the pure-Python version  (higher is better)"),
     ]
     if with_floor:
